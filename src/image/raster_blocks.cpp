@@ -1,0 +1,112 @@
+#include "image/raster_blocks.h"
+
+#include <cstdint>
+
+#include "image/image.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+unsigned char row_block[ROW_BLOCK_BYTES];
+
+int rows_per_block(int width) {
+    int rows = ROW_BLOCK_BYTES / width;
+    return rows < 1 ? 1 : rows;
+}
+
+namespace {
+
+constexpr int TILE = 16;
+
+#if defined(__SSE2__)
+// A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
+// quads and halves. About a third of the cost of moving the bytes one by one.
+void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                    size_t dst_stride) {
+    __m128i a[16], b[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * src_stride));
+    for (int j = 0; j < 8; ++j) {  // b[j]: columns 0..7, b[j + 8]: columns 8..15 of rows 2j, 2j+1
+        b[j] = _mm_unpacklo_epi8(a[2 * j], a[2 * j + 1]);
+        b[j + 8] = _mm_unpackhi_epi8(a[2 * j], a[2 * j + 1]);
+    }
+    // Pairs of rows to quads: a[4q + k] holds columns 4q..4q+3 of rows 4k..4k+3.
+    for (int set = 0; set < 2; ++set) {       // columns 0..7, then 8..15
+        for (int k = 0; k < 4; ++k) {         // rows 4k..4k+3
+            const __m128i lo = b[set * 8 + 2 * k], hi = b[set * 8 + 2 * k + 1];
+            a[set * 8 + k] = _mm_unpacklo_epi16(lo, hi);      // columns 8*set + 0..3
+            a[set * 8 + 4 + k] = _mm_unpackhi_epi16(lo, hi);  // columns 8*set + 4..7
+        }
+    }
+    // Quads of rows to eights.
+    for (int q = 0; q < 4; ++q) {
+        for (int m = 0; m < 2; ++m) {  // rows 8m..8m+7
+            const __m128i lo = a[4 * q + 2 * m], hi = a[4 * q + 2 * m + 1];
+            b[4 * q + m] = _mm_unpacklo_epi32(lo, hi);      // columns 4q, 4q+1
+            b[4 * q + 2 + m] = _mm_unpackhi_epi32(lo, hi);  // columns 4q+2, 4q+3
+        }
+    }
+    // Eights to whole columns: b[4q + 2p + m] holds columns 4q+2p, 4q+2p+1 of rows 8m..8m+7.
+    for (int q = 0; q < 4; ++q) {
+        for (int p = 0; p < 2; ++p) {
+            const __m128i top = b[4 * q + 2 * p], bottom = b[4 * q + 2 * p + 1];
+            int column = 4 * q + 2 * p;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + column * dst_stride),
+                             _mm_unpacklo_epi64(top, bottom));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (column + 1) * dst_stride),
+                             _mm_unpackhi_epi64(top, bottom));
+        }
+    }
+}
+#else
+void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                    size_t dst_stride) {
+    transpose_plain(src, src_stride, dst, dst_stride, TILE, TILE);
+}
+#endif
+
+}  // namespace
+
+void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                     size_t dst_stride, int src_rows, int src_cols) {
+    for (int r = 0; r < src_rows; ++r)
+        for (int c = 0; c < src_cols; ++c) dst[c * dst_stride + r] = src[r * src_stride + c];
+}
+
+void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
+               size_t dst_stride, int src_rows, int src_cols) {
+    const int full_rows = src_rows - src_rows % TILE;
+    const int full_cols = src_cols - src_cols % TILE;
+    if (src_cols >= src_rows) {
+        for (int c = 0; c < full_cols; c += TILE)
+            for (int r = 0; r < full_rows; r += TILE)
+                transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r,
+                               dst_stride);
+    } else {
+        for (int r = 0; r < full_rows; r += TILE)
+            for (int c = 0; c < full_cols; c += TILE)
+                transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r,
+                               dst_stride);
+    }
+    // The ragged edges: the rows below the last full tile, then the columns right of it.
+    transpose_plain(src + full_rows * src_stride, src_stride, dst + full_rows, dst_stride,
+                    src_rows - full_rows, src_cols);
+    transpose_plain(src + full_cols, src_stride, dst + full_cols * dst_stride, dst_stride,
+                    full_rows, src_cols - full_cols);
+}
+
+void advise_huge_pages(unsigned char* store, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t huge = 2u << 20;
+    uintptr_t begin = (reinterpret_cast<uintptr_t>(store) + huge - 1) & ~(huge - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(store) + bytes) & ~(huge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)store;
+    (void)bytes;
+#endif
+}
