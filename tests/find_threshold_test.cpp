@@ -1,1 +1,141 @@
+// The circular search on hand-made histograms whose best cut and variance are
+// worked out in the comments, and the histogram of small images.
+#include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+#include "threshold/threshold.h"
+
+namespace {
+
+struct Level {
+    int level;
+    double p;
+};
+
+struct SearchCase {
+    const char* name;
+    std::vector<Level> levels;  // all other levels have frequency 0
+    double fill;                // every level starts at this frequency (0 or NaN)
+    int threshold;
+    const char* printed;  // the variance as the report prints it
+};
+
+const SearchCase SEARCH_CASES[] = {
+    // For every t one class is empty, so no cut counts.
+    {"one_level", {{77, 1.0}}, 0.0, -1, "900000000000000000000.000000"},
+    // t = 0 puts 0 and 255 in classes of one level each: variance 0. From t = 1
+    // on the window (t..t+127) is empty.
+    {"levels_0_and_255", {{0, 0.5}, {255, 0.5}}, 0.0, 0, "0.000000"},
+    // An empty image: every frequency NaN, no variance can win.
+    {"all_nan", {}, NAN, -1, "900000000000000000000.000000"},
+    // The window is empty up to t = 72; from t = 73 it holds 200 and the
+    // complement 210: two single levels, variance 0, exactly, as all sums here
+    // are small multiples of 0.5. Later cuts tie and the first stays.
+    {"window_empty_at_first", {{200, 0.5}, {210, 0.5}}, 0.0, 73, "0.000000"},
+    // 0 and 128 in classes of their own for every t = 0..127, all variance 0:
+    // the lowest t wins the tie.
+    {"tie_goes_to_lowest", {{0, 0.5}, {128, 0.5}}, 0.0, 0, "0.000000"},
+    // Levels 1..4 at 0.25: t = 3 pairs {3, 4} against {1, 2} (at 257, 258),
+    // each class 2 * 0.25 * 0.5^2 = 0.125; t = 2 and t = 4 leave three levels
+    // together (0.5); every other cut has an empty class.
+    {"four_levels", {{1, 0.25}, {2, 0.25}, {3, 0.25}, {4, 0.25}}, 0.0, 3, "0.250000"},
+    // An object across the wrap (250 and 5) on a background of 128. Cuts
+    // t = 6..122 keep 250 and 5 together at 250 and 261: mean 255.5, spread
+    // 2 * 0.25 * 5.5^2 = 15.125, exact in every order. Splitting the object
+    // costs far more (t = 0: {5, 128} against {250} gives 2521.5).
+    {"object_across_wrap", {{250, 0.25}, {5, 0.25}, {128, 0.5}}, 0.0, 6, "15.125000"},
+};
+
+std::ostream& operator<<(std::ostream& out, const SearchCase& c) { return out << c.name; }
+
+std::string printed(double variance) {
+    char text[64];
+    snprintf(text, sizeof text, "%f", variance);
+    return text;
+}
+
+class SearchTest : public testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchTest, FindsTheCut) {
+    const SearchCase& c = GetParam();
+    double histogram[GREY_LEVELS];
+    for (double& p : histogram) p = c.fill;
+    for (const Level& level : c.levels) histogram[level.level] = level.p;
+    const ThresholdResult result = find_threshold(histogram);
+    EXPECT_EQ(result.threshold, c.threshold);
+    EXPECT_EQ(printed(result.variance), c.printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Histograms, SearchTest, testing::ValuesIn(SEARCH_CASES),
+                         [](const testing::TestParamInfo<SearchCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(Search, LeavesTheHistogramAlone) {
+    double histogram[GREY_LEVELS];
+    for (int k = 0; k < GREY_LEVELS; ++k) histogram[k] = (k % 7) / 1000.0;
+    double before[GREY_LEVELS];
+    std::copy(histogram, histogram + GREY_LEVELS, before);
+    find_threshold(histogram);
+    EXPECT_TRUE(std::equal(histogram, histogram + GREY_LEVELS, before));
+}
+
+// Stores a width x height image given in file order (rows) into the store.
+void store_rows(const std::vector<int>& rows, int w, int h) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image[x][y] = static_cast<unsigned char>(rows[y * w + x]);
+}
+
+TEST(Histogram, DividesCountsByPixelCount) {
+    store_rows({7, 7, 9, 7, 9, 200}, 3, 2);
+    double histogram[GREY_LEVELS];
+    make_histogram(histogram, &image[0][0], 3, 2);
+    EXPECT_EQ(histogram[7], 3.0 / 6.0);
+    EXPECT_EQ(histogram[9], 2.0 / 6.0);
+    EXPECT_EQ(histogram[200], 1.0 / 6.0);
+    EXPECT_EQ(histogram[8], 0.0);
+    EXPECT_EQ(histogram[0], 0.0);
+}
+
+TEST(Histogram, CountsOnlyTheUsedCorner) {
+    image[1][0] = 99;  // outside a 1 x 3 image
+    store_rows({5, 5, 6}, 1, 3);
+    double histogram[GREY_LEVELS];
+    make_histogram(histogram, &image[0][0], 1, 3);
+    EXPECT_EQ(histogram[99], 0.0);
+    EXPECT_EQ(histogram[5], 2.0 / 3.0);
+}
+
+TEST(Histogram, EmptyImagesHaveNoCut) {
+    // 0 x 4 divides by zero (NaN); -2 x -3 has no pixels but N = 6 (all zero);
+    // the most negative sizes must not overflow.
+    const int sizes[][2] = {{0, 4}, {4, 0}, {-2, -3}, {-2147483647 - 1, -2147483647 - 1}};
+    for (const auto& size : sizes) {
+        double histogram[GREY_LEVELS];
+        make_histogram(histogram, &image[0][0], size[0], size[1]);
+        EXPECT_TRUE(std::isnan(histogram[0]) || histogram[0] == 0.0);
+        const ThresholdResult result = find_threshold(histogram);
+        EXPECT_EQ(result.threshold, -1) << size[0] << " x " << size[1];
+        EXPECT_EQ(result.variance, 9e20);
+    }
+}
+
+TEST(Binarisation, MapsTheWindowToBlack) {
+    // Levels t..t+127 around the circle become 0, the rest 255.
+    const int thresholds[] = {0, 100, -1, 127};
+    for (int t : thresholds) {
+        for (int g = 0; g < GREY_LEVELS; ++g) image[g % 16][g / 16] = static_cast<unsigned char>(g);
+        threshold_image(&image[0][0], 16, 16, t);
+        for (int g = 0; g < GREY_LEVELS; ++g) {
+            const int distance = ((g - t) % 256 + 256) % 256;
+            EXPECT_EQ(image[g % 16][g / 16], distance < 128 ? 0 : 255) << "t " << t << " level " << g;
+        }
+    }
+}
+
+}  // namespace

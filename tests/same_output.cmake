@@ -1,0 +1,12 @@
+# Runs FIRST and SECOND and fails unless both succeed with the same output.
+execute_process(COMMAND ${FIRST} OUTPUT_VARIABLE first RESULT_VARIABLE first_status)
+execute_process(COMMAND ${SECOND} OUTPUT_VARIABLE second RESULT_VARIABLE second_status)
+if(NOT first_status EQUAL 0 OR NOT second_status EQUAL 0)
+  message(FATAL_ERROR "probe failed: ${first_status} ${second_status}")
+endif()
+if(first STREQUAL "")
+  message(FATAL_ERROR "probe printed nothing")
+endif()
+if(NOT first STREQUAL second)
+  message(FATAL_ERROR "the two builds give different results")
+endif()
