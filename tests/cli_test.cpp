@@ -134,6 +134,16 @@ TEST(Cli, BadInputLeavesExistingOutputAlone) {
     EXPECT_EQ(read_file(dir + "/out.pgm"), "keep me");
 }
 
+TEST(Cli, BadInputGivenAsOutputTooIsNotTruncated) {
+    const std::string path = scratch_dir() + "/image.pgm";
+    const std::string bad = one_line_pgm(3, 3, "only four!");  // one byte too many
+    write_file(path, bad);
+    const ToolRun run = run_tool({path, path});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "ERROR: extra characters in file\n");
+    EXPECT_EQ(read_file(path), bad);
+}
+
 TEST(Cli, OutputReadsBackAsTheSameImage) {
     // A 37 x 23 image over all levels: the output holds 0 and 255 only, so the
     // tool takes it back at threshold 0 and writes it unchanged.

@@ -6,34 +6,10 @@
 #include <string>
 
 #include "image/image.h"
+#include "reader_case.h"
 #include "test_files.h"
 
 namespace {
-
-const char* const FORMAT = "ERROR: image is not correct PGM format\n";
-const char* const SIZE = "ERROR: Maximum image size is 5000 x 5000\n";
-const char* const PREMATURE = "ERROR: premature end of file\n";
-const char* const EXTRA = "ERROR: extra characters in file\n";
-const char* const DEPTH_0 = "ERROR: depth = 0; (instead of 255)\n";
-const char* const DEPTH_15 = "ERROR: depth = 15; (instead of 255)\n";
-const char* const DEPTH_MAX = "ERROR: depth = 2147483647; (instead of 255)\n";
-const char* const DEPTH_MIN = "ERROR: depth = -2147483648; (instead of 255)\n";
-
-// Raster bytes that are neither white space nor digits, so no header scan can
-// mistake them for a field; R4 fills a 2 x 2 image.
-const std::string R3("\x01\xa0\xff", 3);
-const std::string R4("\x01\xa0\xff\x00", 4);
-const std::string R5 = R4 + "\x7f";
-
-struct ReaderCase {
-    const char* name;
-    std::string bytes;
-    const char* error;  // the one message, or nullptr when the image is accepted
-    int width;          // of an accepted image
-    int height;
-};
-
-std::ostream& operator<<(std::ostream& out, const ReaderCase& c) { return out << c.name; }
 
 const ReaderCase CASES[] = {
     // The two layouts and the file's exact length.
@@ -97,8 +73,6 @@ const ReaderCase CASES[] = {
      2, 2},
     {"largest_int_width", "P5 2147483647 1 255\n", SIZE, 0, 0},
 };
-
-class ReaderTest : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderTest, ReadsOrRefuses) {
     const ReaderCase& c = GetParam();

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fuzzes circthresh on input files with AFL++, then replays every input the
+# fuzzer kept (queue, crashes, hangs) through an address- and UB-sanitizer build
+# and checks the tool's contract on each.
+#
+# usage: fuzz/run.sh [SECONDS [INSTANCES]]   (defaults: 600 seconds, 2 instances)
+# Results: fuzz/out/ (ignored by git); the figures are printed at the end.
+set -euo pipefail
+seconds=${1:-600}
+instances=${2:-2}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+if ! command -v afl-fuzz >/dev/null || ! command -v afl-clang-fast++ >/dev/null; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq afl++
+fi
+
+# Instrumented build for the fuzzer, sanitizer build for the replay.
+CC=afl-clang-fast CXX=afl-clang-fast++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release \
+  -DCIRCTHRESH_TESTS=OFF -DCIRCTHRESH_STATIC=OFF >/dev/null
+cmake --build build-fuzz -j2 --target circthresh >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCIRCTHRESH_STATIC=OFF -DCIRCTHRESH_TESTS=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+cmake --build build-asan -j2 --target circthresh >/dev/null
+
+out=fuzz/out
+rm -rf "$out"
+export AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1
+pids=()
+for i in $(seq 1 "$instances"); do
+  role=-S; [ "$i" = 1 ] && role=-M
+  timeout -s INT "$seconds" afl-fuzz $role "f$i" -i fuzz/seeds -o "$out" -x fuzz/pgm.dict -m none \
+    -t 1000 -- build-fuzz/circthresh @@ /dev/null >"$out.f$i.log" 2>&1 &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid" || true; done
+
+echo "== fuzzing, $instances instance(s) for $seconds s each"
+for stats in "$out"/*/fuzzer_stats; do
+  awk -F' *: *' '/^(afl_banner|execs_done|corpus_count|saved_crashes|saved_hangs|run_time) /{printf "%s=%s  ", $1, $2} END{print ""}' "$stats"
+done
+
+echo "== replay through the sanitizer build"
+mapfile -t inputs < <(find "$out" -path '*/queue/id*' -o -path '*/crashes/id*' -o -path '*/hangs/id*' | sort)
+python3 fuzz/check_contract.py build-asan/circthresh 10 "${inputs[@]}"
