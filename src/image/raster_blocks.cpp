@@ -4,7 +4,8 @@
 
 #include "image/image.h"
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)
+#define CIRCTHRESH_SSE2_TILES 1
 #include <emmintrin.h>
 #endif
 #if defined(__linux__)
@@ -22,7 +23,7 @@ namespace {
 
 constexpr int TILE = 16;
 
-#if defined(__SSE2__)
+#if defined(CIRCTHRESH_SSE2_TILES)
 // A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
 // quads and halves. About a third of the cost of moving the bytes one by one.
 void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,

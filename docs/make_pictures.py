@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Makes the README's pictures from the example image and the tool's own output.
+
+  docs/example.png    the example hue image in colour, circthresh's result, and
+                      the result of an ordinary (linear) Otsu threshold
+  docs/histogram.svg  the example's grey-level histogram around the circle, with
+                      the half-circle circthresh chose marked
+
+usage: docs/make_pictures.py [path/to/circthresh]   (default build/circthresh)
+Plain Python: the PNG and SVG are written by hand, nothing to install.
+"""
+import colorsys
+import math
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+EXAMPLE = os.path.join(ROOT, "examples", "hue.pgm")
+
+
+def read_pgm(path):
+    data = open(path, "rb").read()
+    fields, at = [], 0
+    while len(fields) < 4:  # magic, width, height, maximum; comments skipped
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at) + 1
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    width, height = int(fields[1]), int(fields[2])
+    return width, height, data[at + 1:at + 1 + width * height]
+
+
+def write_png(path, width, height, rgb_rows):
+    raw = b"".join(b"\0" + bytes(row) for row in rgb_rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n")
+        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        out.write(chunk(b"IDAT", zlib.compress(raw, 9)))
+        out.write(chunk(b"IEND", b""))
+
+
+def hue_colour(level):
+    r, g, b = colorsys.hsv_to_rgb(level / 256.0, 0.85, 0.95)
+    return int(r * 255), int(g * 255), int(b * 255)
+
+
+def linear_otsu(histogram):
+    """Ordinary Otsu on 0..255: levels <= t against the rest."""
+    total = sum(histogram)
+    mean_all = sum(k * n for k, n in enumerate(histogram)) / total
+    best, best_t, weight, moment = -1.0, 0, 0, 0.0
+    for t in range(255):
+        weight += histogram[t]
+        moment += t * histogram[t]
+        if weight == 0 or weight == total:
+            continue
+        w0 = weight / total
+        mu0 = moment / weight
+        mu1 = (mean_all * total - moment) / (total - weight)
+        between = w0 * (1 - w0) * (mu0 - mu1) ** 2
+        if between > best:
+            best, best_t = between, t
+    return best_t
+
+
+def histogram_svg(histogram, threshold):
+    size, centre, inner = 460, 230, 90
+    peak = max(histogram)
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
+             'viewBox="0 0 %d %d" font-family="sans-serif" font-size="13">' % (size, size, size, size),
+             '<rect width="100%" height="100%" fill="white"/>']
+
+    def point(level, radius):
+        angle = 2 * math.pi * level / 256 - math.pi / 2  # level 0 at the top, clockwise
+        return centre + radius * math.cos(angle), centre + radius * math.sin(angle)
+
+    # The chosen half-circle (levels t..t+127, black in the output) as a grey sector.
+    x0, y0 = point(threshold - 0.5, 190)
+    x1, y1 = point(threshold + 127.5, 190)
+    parts.append('<path d="M %.1f %.1f L %.1f %.1f A 190 190 0 0 1 %.1f %.1f Z" fill="#d8d8d8"/>'
+                 % (centre, centre, x0, y0, x1, y1))
+    parts.append('<circle cx="%d" cy="%d" r="%d" fill="white" stroke="#888"/>' % (centre, centre, inner - 4))
+    for level, count in enumerate(histogram):
+        length = 90 * math.sqrt(count / peak)
+        xa, ya = point(level, inner)
+        xb, yb = point(level, inner + length)
+        parts.append('<line x1="%.1f" y1="%.1f" x2="%.1f" y2="%.1f" stroke="rgb(%d,%d,%d)" '
+                     'stroke-width="2.6"/>' % ((xa, ya, xb, yb) + hue_colour(level)))
+    for level in (threshold - 0.5, threshold + 127.5):
+        xa, ya = point(level, inner - 4)
+        xb, yb = point(level, 200)
+        parts.append('<line x1="%.1f" y1="%.1f" x2="%.1f" y2="%.1f" stroke="black" '
+                     'stroke-width="1.5" stroke-dasharray="5,3"/>' % (xa, ya, xb, yb))
+    for level in (0, 64, 128, 192):
+        x, y = point(level, 214)
+        parts.append('<text x="%.1f" y="%.1f" text-anchor="middle" dominant-baseline="middle">%d</text>'
+                     % (x, y, level))
+    parts.append('<text x="%d" y="%d" text-anchor="middle">cut at %d | %d</text>'
+                 % (centre, centre - 8, threshold, (threshold + 128) % 256))
+    parts.append('<text x="%d" y="%d" text-anchor="middle">shaded: %d..%d → 0</text>'
+                 % (centre, centre + 12, threshold, threshold + 127))
+    parts.append("</svg>")
+    return "\n".join(parts) + "\n"
+
+
+def main():
+    tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "circthresh")
+    width, height, pixels = read_pgm(EXAMPLE)
+    with tempfile.TemporaryDirectory() as scratch:
+        out_path = os.path.join(scratch, "out.pgm")
+        report = subprocess.run([tool, EXAMPLE, out_path], check=True, capture_output=True).stdout
+        threshold = int(re.match(rb"thresholding at (-?\d+)\n", report).group(1))
+        _, _, circular = read_pgm(out_path)
+
+    histogram = [0] * 256
+    for p in pixels:
+        histogram[p] += 1
+    cut = linear_otsu(histogram)
+    linear = bytes(0 if p <= cut else 255 for p in pixels)
+
+    gap = 8
+    rows = []
+    for y in range(height):
+        row = []
+        for panel in range(3):
+            for x in range(width):
+                p = pixels[y * width + x]
+                if panel == 0:
+                    row.extend(hue_colour(p))
+                else:
+                    v = (circular if panel == 1 else linear)[y * width + x]
+                    row.extend((v, v, v))
+            if panel < 2:
+                row.extend((255, 255, 255) * gap)
+        rows.append(row)
+    write_png(os.path.join(ROOT, "docs", "example.png"), 3 * width + 2 * gap, height, rows)
+    with open(os.path.join(ROOT, "docs", "histogram.svg"), "w") as out:
+        out.write(histogram_svg(histogram, threshold))
+    print("circular threshold %d, linear Otsu threshold %d" % (threshold, cut))
+
+
+if __name__ == "__main__":
+    main()
