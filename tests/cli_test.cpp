@@ -2,6 +2,8 @@
 // and the faults on either side of the run.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -142,6 +144,18 @@ TEST(Cli, BadInputGivenAsOutputTooIsNotTruncated) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, "ERROR: extra characters in file\n");
     EXPECT_EQ(read_file(path), bad);
+}
+
+TEST(Cli, UnwritableReportIsAFailure) {
+    // The image is still written, but a script reading the report gets none.
+    const std::string dir = scratch_dir();
+    write_file(dir + "/in.pgm", IN_3X2);
+    const std::string command =
+        std::string(CIRCTHRESH_BINARY) + " '" + dir + "/in.pgm' '" + dir + "/out.pgm' > /dev/full";
+    const int status = system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_EQ(read_file(dir + "/out.pgm"), std::string(HEADER) + "3 2\n255\n" + bytes({0, 255, 0, 0, 255, 0}));
 }
 
 TEST(Cli, OutputReadsBackAsTheSameImage) {
