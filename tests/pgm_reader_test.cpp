@@ -3,6 +3,7 @@
 // or ends the process with status 255 and exactly its one line on stderr.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "image/image.h"
@@ -119,6 +120,7 @@ TEST(ImageStore, HoldsTheLargestImage) {
     write_file(path, one_line_pgm(MAX_SIZE, MAX_SIZE, raster));
     int w = 0, h = 0, d = 0;
     read_pgm(&image[0][0], path.c_str(), &w, &h, &d);
+    remove(path.c_str());  // 25 MB, not worth keeping
     ASSERT_EQ(w, MAX_SIZE);
     ASSERT_EQ(h, MAX_SIZE);
     for (int y : {0, 1, 2499, 4998, 4999})
