@@ -37,7 +37,7 @@ for pid in "${pids[@]}"; do wait "$pid" || true; done
 
 echo "== fuzzing, $instances instance(s) for $seconds s each"
 for stats in "$out"/*/fuzzer_stats; do
-  awk -F' *: *' '/^(afl_banner|execs_done|corpus_count|saved_crashes|saved_hangs|run_time) /{printf "%s=%s  ", $1, $2} END{print ""}' "$stats"
+  awk -F' *: *' '/^(execs_done|corpus_count|corpus_found|edges_found|saved_crashes|saved_hangs|run_time) /{printf "%s=%s  ", $1, $2} END{print ""}' "$stats"
 done
 
 echo "== replay through the sanitizer build"
