@@ -5,8 +5,8 @@ usage: timing.py ROUNDS INPUT SCRATCH NAME=COMMAND...
 
 Each round runs `cp INPUT SCRATCH/cp.out`, then every command once, in turn, so
 that drifts of the machine hit all of them alike. COMMAND may use {in} and
-{out}. Prints one markdown row per command: median wall time, the median of
-the per-round ratios to cp, and the peak resident memory over all rounds.
+{out}. Prints one markdown row per command: median wall time and the median of
+the per-round ratios to cp.
 """
 import os
 import statistics
@@ -18,11 +18,11 @@ def run(argv):
     start = time.perf_counter()
     pid = os.posix_spawnp(argv[0], argv, os.environ,
                           file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)])
-    _, status, usage = os.wait4(pid, 0)
+    _, status = os.waitpid(pid, 0)
     elapsed = time.perf_counter() - start
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("failed: %s" % " ".join(argv))
-    return elapsed, usage.ru_maxrss
+    return elapsed
 
 
 def main():
@@ -35,25 +35,23 @@ def main():
     copy = ["cp", source, os.path.join(scratch, "cp.out")]
     times = {name: [] for name, _ in commands}
     ratios = {name: [] for name, _ in commands}
-    peaks = {name: 0 for name, _ in commands}
     cp_times = []
     for _ in range(2):  # warm the caches
         run(copy)
         for _, argv in commands:
             run(argv)
     for _ in range(rounds):
-        cp_time, _ = run(copy)
+        cp_time = run(copy)
         cp_times.append(cp_time)
         for name, argv in commands:
-            elapsed, peak = run(argv)
+            elapsed = run(argv)
             times[name].append(elapsed)
             ratios[name].append(elapsed / cp_time)
-            peaks[name] = max(peaks[name], peak)
-    print("| %s | `cp` | %.1f ms | 1.00 | - |" % (os.path.basename(source), 1000 * statistics.median(cp_times)))
+    image = os.path.basename(source)
+    print("| %s | `cp` | %.1f ms | 1.00 |" % (image, 1000 * statistics.median(cp_times)))
     for name, _ in commands:
-        print("| %s | %s | %.1f ms | %.2f | %.1f MiB |" % (
-            os.path.basename(source), name, 1000 * statistics.median(times[name]),
-            statistics.median(ratios[name]), peaks[name] / 1024))
+        print("| %s | %s | %.1f ms | %.2f |" % (
+            image, name, 1000 * statistics.median(times[name]), statistics.median(ratios[name])))
 
 
 if __name__ == "__main__":
