@@ -59,9 +59,9 @@ echo
 echo "| image | command | peak resident memory (/usr/bin/time -f %M) |"
 echo "|---|---|---|"
 for w in 5000 1000; do
-  for spec in "${commands[@]}"; do
-    name=${spec%%=*}
-    command=${spec#*=}
+  for entry in "${commands[@]}"; do
+    name=${entry%%=*}
+    command=${entry#*=}
     command=${command//\{in\}/$work/hue-${w}x${w}.pgm}
     command=${command//\{out\}/$work/mem.pgm}
     kb=$( { /usr/bin/time -f %M $command >/dev/null; } 2>&1 | tail -n 1)

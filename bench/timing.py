@@ -28,8 +28,8 @@ def run(argv):
 def main():
     rounds, source, scratch = int(sys.argv[1]), sys.argv[2], sys.argv[3]
     commands = []
-    for spec in sys.argv[4:]:
-        name, command = spec.split("=", 1)
+    for entry in sys.argv[4:]:
+        name, command = entry.split("=", 1)
         out = os.path.join(scratch, name.replace(" ", "_") + ".out.pgm")
         commands.append((name, command.format(**{"in": source, "out": out}).split()))
     copy = ["cp", source, os.path.join(scratch, "cp.out")]
