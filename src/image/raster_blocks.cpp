@@ -25,7 +25,8 @@ constexpr int TILE = 16;
 
 #if defined(CIRCTHRESH_SSE2_TILES)
 // A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
-// quads and halves. About a third of the cost of moving the bytes one by one.
+// quads and halves: 16 loads, 64 shuffles and 16 stores instead of 256
+// single-byte moves.
 void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,
                     size_t dst_stride) {
     __m128i a[16], b[16];
