@@ -113,10 +113,7 @@ TEST_P(CliTest, RunsAsDescribed) {
         EXPECT_EQ(read_file(dir + "/out.pgm"), c.output);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, CliTest, testing::ValuesIn(CLI_CASES),
-                         [](const testing::TestParamInfo<CliCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, CliTest, testing::ValuesIn(CLI_CASES), CaseName());
 
 TEST(Cli, SamePathForInputAndOutput) {
     const std::string path = scratch_dir() + "/image.pgm";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "test_files.h"
 #include "threshold/threshold.h"
 
 namespace {
@@ -71,10 +72,7 @@ TEST_P(SearchTest, FindsTheCut) {
     EXPECT_EQ(printed(result.variance), c.printed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Histograms, SearchTest, testing::ValuesIn(SEARCH_CASES),
-                         [](const testing::TestParamInfo<SearchCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Histograms, SearchTest, testing::ValuesIn(SEARCH_CASES), CaseName());
 
 TEST(Search, LeavesTheHistogramAlone) {
     double histogram[GREY_LEVELS];

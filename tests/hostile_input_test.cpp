@@ -45,10 +45,7 @@ const ReaderCase HOSTILE[] = {
     {"only_white_space", std::string(500, ' ') + "\n\t\r\n", FORMAT, 0, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Hostile, ReaderTest, testing::ValuesIn(HOSTILE),
-                         [](const testing::TestParamInfo<ReaderCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Hostile, ReaderTest, testing::ValuesIn(HOSTILE), CaseName());
 
 // "P5\n#c\n2 2\n255\n" and 4 pixels, cut after every byte: the message says where
 // the file stopped. Cut inside the maximum grey value, the digits read so far

@@ -96,10 +96,7 @@ TEST_P(ReaderTest, ReadsOrRefuses) {
             EXPECT_EQ(image[x][y], static_cast<unsigned char>(raster[y * w + x])) << x << "," << y;
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, ReaderTest, testing::ValuesIn(CASES),
-                         [](const testing::TestParamInfo<ReaderCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Headers, ReaderTest, testing::ValuesIn(CASES), CaseName());
 
 TEST(ImageStore, IsColumnFirst) {
     const std::string path = scratch_dir() + "/in.pgm";

@@ -1,6 +1,8 @@
 // Scratch files and runs of the built tool for the tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -23,3 +25,11 @@ struct ToolRun {
 
 // Runs the built circthresh with these arguments (argv[0] is its path) and no input.
 ToolRun run_tool(const std::vector<std::string>& args);
+
+// Names each instance of a table-driven test after its row's name.
+struct CaseName {
+    template <class Row>
+    std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return info.param.name;
+    }
+};

@@ -83,16 +83,15 @@ void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
                size_t dst_stride, int src_rows, int src_cols) {
     const int full_rows = src_rows - src_rows % TILE;
     const int full_cols = src_cols - src_cols % TILE;
+    auto move_tile = [&](int r, int c) {
+        transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r, dst_stride);
+    };
     if (src_cols >= src_rows) {
         for (int c = 0; c < full_cols; c += TILE)
-            for (int r = 0; r < full_rows; r += TILE)
-                transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r,
-                               dst_stride);
+            for (int r = 0; r < full_rows; r += TILE) move_tile(r, c);
     } else {
         for (int r = 0; r < full_rows; r += TILE)
-            for (int c = 0; c < full_cols; c += TILE)
-                transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r,
-                               dst_stride);
+            for (int c = 0; c < full_cols; c += TILE) move_tile(r, c);
     }
     // The ragged edges: the rows below the last full tile, then the columns right of it.
     transpose_plain(src + full_rows * src_stride, src_stride, dst + full_rows, dst_stride,
