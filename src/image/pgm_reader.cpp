@@ -64,7 +64,8 @@ void read_raster(FILE* file, unsigned char* store, int width, int height) {
 
 }  // namespace
 
-void read_pgm(unsigned char* store, const char* path, int* width, int* height, int* depth) {
+void read_pgm(unsigned char* store, const char* path, int* width_read, int* height_read,
+              int* depth_read) {
     FILE* file = fopen(path, "rb");
     if (file == nullptr) fail("cannot open input file: %s\n", path);
 
@@ -72,15 +73,15 @@ void read_pgm(unsigned char* store, const char* path, int* width, int* height, i
     char line[LINE_BUFFER] = "";
     char magic[LINE_BUFFER] = "";
     read_line(file, line);
-    bool one_line = scan_one_line_header(line, magic, width, height, depth);
+    bool one_line = scan_one_line_header(line, magic, width_read, height_read, depth_read);
     check_magic(magic);
-    if (!one_line) read_multi_line_header(file, line, width, height, depth);
+    if (!one_line) read_multi_line_header(file, line, width_read, height_read, depth_read);
 
-    if (*width > MAX_SIZE || *height > MAX_SIZE)
+    if (*width_read > MAX_SIZE || *height_read > MAX_SIZE)
         fail("ERROR: Maximum image size is %d x %d\n", MAX_SIZE, MAX_SIZE);
-    if (*depth != 255) fail("ERROR: depth = %d; (instead of 255)\n", *depth);
+    if (*depth_read != 255) fail("ERROR: depth = %d; (instead of 255)\n", *depth_read);
 
-    read_raster(file, store, *width, *height);
+    read_raster(file, store, *width_read, *height_read);
     // The end may have been met in the header already, say by a maximum grey
     // value that is the file's last byte.
     if (feof(file)) fail_premature_end();

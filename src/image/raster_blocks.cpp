@@ -14,8 +14,8 @@
 
 unsigned char row_block[ROW_BLOCK_BYTES];
 
-int rows_per_block(int width) {
-    int rows = ROW_BLOCK_BYTES / width;
+int rows_per_block(int row_length) {
+    int rows = ROW_BLOCK_BYTES / row_length;
     return rows < 1 ? 1 : rows;
 }
 

@@ -9,7 +9,7 @@ constexpr int ROW_BLOCK_BYTES = 1 << 18;
 extern unsigned char row_block[ROW_BLOCK_BYTES];
 
 // How many rows of the given width (1..MAX_SIZE) one block holds: at least one.
-int rows_per_block(int width);
+int rows_per_block(int row_length);
 
 // dst[c * dst_stride + r] = src[r * src_stride + c] for r < src_rows, c < src_cols:
 // a tiled transpose that walks the long side outermost, so the store is swept once.

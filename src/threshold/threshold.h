@@ -12,12 +12,12 @@ struct ThresholdResult {
 
 // Frequencies of the grey levels among the width x height pixels of the
 // column-first store: counts divided by width x height, NaN for an empty image.
-void make_histogram(double histogram[GREY_LEVELS], const unsigned char* image, int width,
-                    int height);
+void make_histogram(double histogram[GREY_LEVELS], const unsigned char* store, int columns,
+                    int rows);
 
 // The cut of least within-class variance; the lower threshold wins a tie.
 ThresholdResult find_threshold(const double histogram[GREY_LEVELS]);
 
 // Levels threshold..threshold+127, counted around the circle, become 0 and all
 // others 255, in place.
-void threshold_image(unsigned char* image, int width, int height, int threshold);
+void threshold_image(unsigned char* store, int columns, int rows, int threshold);

@@ -3,11 +3,11 @@
 #include "image/image.h"
 #include "threshold/threshold.h"
 
-void threshold_image(unsigned char* image, int width, int height, int threshold) {
+void threshold_image(unsigned char* store, int columns, int rows, int threshold) {
     const unsigned char shift = static_cast<unsigned char>(threshold);
-    for (int x = 0; x < width; ++x) {
-        unsigned char* column = image + static_cast<size_t>(x) * MAX_SIZE;
-        for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < columns; ++x) {
+        unsigned char* column = store + static_cast<size_t>(x) * MAX_SIZE;
+        for (int y = 0; y < rows; ++y) {
             // The distance from the threshold around the circle, in 8 bits; its top
             // bit says which half-circle the level is on. Spreading that bit over
             // the byte gives 0 or 255 without a branch.
