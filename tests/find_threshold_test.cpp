@@ -50,6 +50,25 @@ const SearchCase SEARCH_CASES[] = {
     // 2 * 0.25 * 5.5^2 = 15.125, exact in every order. Splitting the object
     // costs far more (t = 0: {5, 128} against {250} gives 2521.5).
     {"object_across_wrap", {{250, 0.25}, {5, 0.25}, {128, 0.5}}, 0.0, 6, "15.125000"},
+    // 130 slides into a window that already holds 100, at t = 3: from there to
+    // t = 72 the cut is {100, 130} against {200}, 2 * 0.25 * 15^2 = 112.5, and
+    // every sum is exact. Before t = 3 the window holds 100 alone against
+    // {130, 200} (1225); from t = 73 on 200 joins the window and the other
+    // class is empty until 100 leaves it, then {130, 200} against 100 at 356.
+    {"level_enters_occupied_window", {{100, 0.25}, {130, 0.25}, {200, 0.5}}, 0.0, 3, "112.500000"},
+    // Sixths are not exact in binary. t = 0: {0, 1, 2} against {255}, 0.4667;
+    // t = 1: {1, 2} (4/6 * 0.25) against {255, 0 at 256} (2/6 * 0.25), 0.25;
+    // t = 2: {2} against {255, 256, 257}, 0.4583. At t = 3 the window's weight
+    // is back to exactly 0.0 while its first moment keeps a rounding residue:
+    // that cut has one class only and must not count (its spread would be
+    // minus infinity), nor must any later one.
+    {"window_empties_with_residue", {{0, 1.0 / 6}, {1, 2.0 / 6}, {2, 2.0 / 6}, {255, 1.0 / 6}}, 0.0,
+     1, "0.250000"},
+    // The mirror image: 128, 129 and 130 join the window holding 127 one by one.
+    // t = 1: {127, 128} against {129, 130}, 1/6 + 1/12 = 0.25; at t = 3 the
+    // complement's weight is exactly 0.0 again, with a residue in its sums.
+    {"complement_empties_with_residue",
+     {{127, 2.0 / 6}, {128, 2.0 / 6}, {129, 1.0 / 6}, {130, 1.0 / 6}}, 0.0, 1, "0.250000"},
 };
 
 std::ostream& operator<<(std::ostream& out, const SearchCase& c) { return out << c.name; }
@@ -98,6 +117,20 @@ TEST(Histogram, DividesCountsByPixelCount) {
     EXPECT_EQ(histogram[200], 1.0 / 6.0);
     EXPECT_EQ(histogram[8], 0.0);
     EXPECT_EQ(histogram[0], 0.0);
+}
+
+TEST(Histogram, CountsEveryPixelOfTallColumns) {
+    // 3 x 9: columns of nine pixels, more than one group of four and a rest of
+    // one. Pixel (x, y) has level 10y + x, each level once: every used level
+    // has 1/27, all others 0; a pixel counted twice or not at all shows.
+    std::vector<int> rows;
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 3; ++x) rows.push_back(10 * y + x);
+    store_rows(rows, 3, 9);
+    double histogram[GREY_LEVELS];
+    make_histogram(histogram, &image[0][0], 3, 9);
+    for (int level = 0; level < GREY_LEVELS; ++level)
+        EXPECT_EQ(histogram[level], level < 90 && level % 10 < 3 ? 1.0 / 27 : 0.0) << level;
 }
 
 TEST(Histogram, CountsOnlyTheUsedCorner) {

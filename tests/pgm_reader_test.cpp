@@ -21,6 +21,9 @@ const ReaderCase CASES[] = {
     {"one_line_crlf_harmless", "P5 2 2 255\r\n" + R4, nullptr, 2, 2},
     {"multi_line_two_comments", "P5\n# one\n# two\n2 2\n255\n" + R4, nullptr, 2, 2},
     {"multi_line_no_comment", "P5\n2 2\n255\n" + R4, nullptr, 2, 2},
+    // The maximum grey value is scanned from the stream, skipping white space
+    // and newlines first; the one dropped byte is the newline after it.
+    {"maximum_value_after_blank_line_and_indent", "P5\n2 2\n\n \t 255\n" + R4, nullptr, 2, 2},
     {"newline_after_raster", "P5 2 2 255\n" + R4 + "\n", EXTRA, 0, 0},
     // The magic token must be exactly P5.
     {"magic_P2", "P2 2 2 255\n" + R4, FORMAT, 0, 0},
