@@ -43,7 +43,7 @@ std::string one_line_pgm(int width, int height, const std::string& raster) {
     return "P5 " + std::to_string(width) + " " + std::to_string(height) + " 255\n" + raster;
 }
 
-ToolRun run_tool(const std::vector<std::string>& args) {
+ToolRun run_tool(const std::vector<std::string>& args, bool (*prepare_child)()) {
     std::string dir = scratch_dir() + "_run";
     mkdir(dir.c_str(), 0755);
     std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
@@ -55,6 +55,7 @@ ToolRun run_tool(const std::vector<std::string>& args) {
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (prepare_child != nullptr && !prepare_child()) _exit(126);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(CIRCTHRESH_BINARY));
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

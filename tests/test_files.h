@@ -24,7 +24,9 @@ struct ToolRun {
 };
 
 // Runs the built circthresh with these arguments (argv[0] is its path) and no input.
-ToolRun run_tool(const std::vector<std::string>& args);
+// prepare_child, if given, runs in the child just before the tool starts (to set
+// limits or drop privileges there); the child ends with status 126 if it fails.
+ToolRun run_tool(const std::vector<std::string>& args, bool (*prepare_child)() = nullptr);
 
 // Names each instance of a table-driven test after its row's name.
 struct CaseName {

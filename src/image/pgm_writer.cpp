@@ -2,10 +2,11 @@
 
 #include "image/fail.h"
 #include "image/image.h"
+#include "image/output_file.h"
 #include "image/raster_blocks.h"
 
 int write_pgm(const unsigned char* store, const char* path, int columns, int rows) {
-    FILE* file = fopen(path, "wb");
+    FILE* file = open_output(path);
     if (file == nullptr) fail("cannot open output file: %s\n", path);
 
     // A write can fail long before the close does (a full disk), and must not be
@@ -20,7 +21,5 @@ int write_pgm(const unsigned char* store, const char* path, int columns, int row
             written = fwrite(row_block, 1, bytes, file) == bytes;
         }
     }
-    written = written && !ferror(file);
-    const bool closed = fclose(file) == 0;
-    return written && closed ? 0 : -1;
+    return finish_output(file, written && !ferror(file));
 }
