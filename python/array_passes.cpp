@@ -8,7 +8,7 @@ int inner_axis(const ByteArray& pixels) {
     // A single row or column is walked along its length, whatever its step.
     if (pixels.shape[0] <= 1) return 1;
     if (pixels.shape[1] <= 1) return 0;
-    return std::labs(pixels.strides[0]) < std::labs(pixels.strides[1]) ? 0 : 1;
+    return std::abs(pixels.strides[0]) < std::abs(pixels.strides[1]) ? 0 : 1;
 }
 
 void count_array_levels(LevelCounts counts, const ByteArray& pixels) {

@@ -168,8 +168,8 @@ py::array mask_argument(const py::object& mask, const py::array& pixels) {
 py::tuple threshold(const py::object& image, const py::object& mask) {
     const py::array pixels = image_argument(image);
     const bool masked = !mask.is_none();
-    const py::array selection = masked ? mask_argument(mask, pixels) : py::array();
     const ByteArray source = describe(pixels);
+    const ByteArray selection = masked ? describe(mask_argument(mask, pixels)) : source;
     // The binary image is laid out the way the source is walked, so both passes
     // go through memory in order.
     const ptrdiff_t rows = source.shape[0];
@@ -185,7 +185,7 @@ py::tuple threshold(const py::object& image, const py::object& mask) {
         py::gil_scoped_release unlocked;
         LevelCounts counts = {};
         if (masked)
-            count_selected_array_levels(counts, source, describe(selection));
+            count_selected_array_levels(counts, source, selection);
         else
             count_array_levels(counts, source);
         uint64_t total[GREY_LEVELS];
@@ -207,7 +207,8 @@ py::tuple threshold_histogram(const py::object& counts) {
                               text_of(values.attr("shape")));
     const char kind = values.dtype().kind();
     if (kind != 'i' && kind != 'u')
-        throw py::type_error("counts: expected integers, got dtype " + text_of(values.dtype()));
+        throw py::type_error("counts: expected integers of at most 64 bits, got dtype " +
+                             text_of(values.dtype()));
     // Every integer dtype fits in int64 but uint64; only signed ones can be negative.
     const bool is_unsigned = kind == 'u';
     const py::array wide = values.attr("astype")(is_unsigned ? "uint64" : "int64");
