@@ -75,7 +75,8 @@ if(status EQUAL 0)
                   RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 endif()
 if(status EQUAL 0)
-  execute_process(COMMAND cpack -B ${SCRATCH}/package WORKING_DIRECTORY ${package_build}
+  get_filename_component(cmake_bin ${CMAKE_COMMAND} DIRECTORY)
+  execute_process(COMMAND ${cmake_bin}/cpack -B ${SCRATCH}/package WORKING_DIRECTORY ${package_build}
                   RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 endif()
 file(GLOB packages ${SCRATCH}/package/*.deb)

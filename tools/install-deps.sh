@@ -27,6 +27,7 @@ if [ "$(id -u)" = 0 ]; then
 elif command -v sudo >/dev/null; then
   as_root=(sudo)
   echo "install-deps: not root, so installing ${need[*]} through sudo"
+  sudo true || stop "sudo did not work"
 else
   stop "not root and no sudo"
 fi
