@@ -120,6 +120,9 @@ def histogram_svg(histogram, threshold):
 
 def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "circthresh")
+    if not (os.path.isfile(tool) and os.access(tool, os.X_OK)):
+        sys.exit("make_pictures.py needs the built tool, not found at %s: build it first "
+                 "(cmake -S . -B build && cmake --build build -j2) or give its path" % tool)
     width, height, pixels = read_pgm(EXAMPLE)
     with tempfile.TemporaryDirectory() as scratch:
         out_path = os.path.join(scratch, "out.pgm")

@@ -11,8 +11,13 @@ instances=${2:-2}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-if ! command -v afl-fuzz >/dev/null || ! command -v afl-clang-fast++ >/dev/null; then
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq afl++
+# What it needs, as command:Debian package; nothing is installed here.
+missing=$(for need in afl-fuzz:afl++ afl-clang-fast++:afl++ cmake:cmake g++:g++ python3:python3; do
+  command -v "${need%%:*}" >/dev/null || echo "${need#*:}"
+done | sort -u | tr '\n' ' ')
+if [ -n "$missing" ]; then
+  echo "fuzz/run.sh needs ${missing% }: install with sudo apt-get install ${missing% }" >&2
+  exit 1
 fi
 
 # Instrumented build for the fuzzer, sanitizer build for the replay.

@@ -7,8 +7,45 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
+
+namespace {
+
+// The scratch directories the running test has made.
+std::vector<std::string> made_dirs;
+
+void note_made(const std::string& dir) {
+    for (const std::string& known : made_dirs)
+        if (known == dir) return;
+    made_dirs.push_back(dir);
+}
+
+// Removes a test's scratch directories when it passes; a failed test keeps
+// them, so what it saw can be looked at.
+struct ScratchCleaner : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo& test) override {
+        for (const std::string& dir : made_dirs) {
+            if (test.result()->Failed()) {
+                std::cout << "scratch files of the failed test kept in " << dir << "\n";
+                continue;
+            }
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+        made_dirs.clear();
+    }
+};
+
+// Registered before main runs, so the suites need no main of their own.
+const bool cleaner_registered = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new ScratchCleaner);
+    return true;
+}();
+
+}  // namespace
 
 std::string scratch_dir() {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -18,6 +55,7 @@ std::string scratch_dir() {
     std::string dir = testing::TempDir() + "circthresh_" + std::to_string(getpid()) + "_" + name;
     // Named after the process and the test, so it is new to each test run.
     if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) ADD_FAILURE() << "cannot make " << dir;
+    note_made(dir);
     return dir;
 }
 
@@ -46,6 +84,7 @@ std::string one_line_pgm(int width, int height, const std::string& raster) {
 ToolRun run_tool(const std::vector<std::string>& args, bool (*prepare_child)()) {
     std::string dir = scratch_dir() + "_run";
     mkdir(dir.c_str(), 0755);
+    note_made(dir);
     std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
     pid_t pid = fork();
     if (pid == 0) {

@@ -7,7 +7,8 @@
 #include <vector>
 
 // A directory of the current test's own under the temporary folder; the same
-// one on every call within the test.
+// one on every call within the test. It is removed when the test passes and
+// kept, with its path printed, when the test fails.
 std::string scratch_dir();
 
 void write_file(const std::string& path, const std::string& bytes);
