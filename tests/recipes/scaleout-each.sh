@@ -3,5 +3,5 @@ cp "$(command -v circthresh)" .
 find images -name '*.pgm' |
   parallel --sshloginfile hosts.txt --basefile circthresh \
     --trc out/{/} --trc out/{/}.txt --joblog scaleout-each.log \
-    'mkdir -p out && ./circthresh {} out/{/} > out/{/}.txt || exit 1'
+    'mkdir -p out && ./circthresh {} out/{/} > out/{/}.txt || { echo "failed: "{} >&2; exit 1; }'
 echo "status $?"
