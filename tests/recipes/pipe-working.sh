@@ -2,7 +2,7 @@
 # image goes to descriptor 3 (the pipe), the two report lines to report.txt.
 convert examples/flag.png -colorspace HSV -channel R -separate +channel \
     -evaluate multiply 1.003921568627451 -depth 8 pgm:- |
-  circthresh /dev/stdin /dev/fd/3 3>&1 1>report.txt | pnmtopng > mask-piped.png
+  circthresh /dev/stdin /dev/fd/3 3>&1 1>report.txt | pnmtopng > mask.png
 
 # The same with bash's process substitution (the report stays on the terminal);
 # wait for pnmtopng before using the PNG.

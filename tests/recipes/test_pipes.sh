@@ -15,7 +15,7 @@ circthresh hue.pgm direct.pgm > direct-report.txt
 
 run_recipe pipe-working.sh > recipe-stdout.txt
 cmp -s report.txt direct-report.txt || fail "pipe: report.txt differs from a direct run"
-same_pixels mask-piped.png direct.pgm || fail "pipe: mask-piped.png differs from a direct run"
+same_pixels mask.png direct.pgm || fail "pipe: mask.png differs from a direct run"
 same_pixels mask-subst.png direct.pgm || fail "process substitution: mask-subst.png differs from a direct run"
 # Standard output: the process substitution's report, then the threshold alone.
 cmp -s recipe-stdout.txt <(cat direct-report.txt direct-report.txt) ||
