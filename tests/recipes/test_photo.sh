@@ -15,7 +15,9 @@ circthresh hue.pgm direct.pgm > direct-report.txt
 cmp -s recipe-report.txt direct-report.txt || fail "hue-imagemagick: report differs from a direct run"
 cmp -s mask.pgm direct.pgm || fail "hue-imagemagick: mask.pgm differs from a direct run"
 same_pixels mask.png direct.pgm || fail "hue-imagemagick: mask.png does not hold the mask"
-echo "hue-imagemagick: $(head -n 1 recipe-report.txt); mask.png has the mask's pixels"
+convert mask.pgm mask-im.png   # the README's other way to the PNG
+same_pixels mask-im.png direct.pgm || fail "convert mask.pgm mask.png does not keep the mask"
+echo "hue-imagemagick: $(head -n 1 recipe-report.txt); mask.png (pnmtopng and convert) has the mask's pixels"
 
 # OpenCV hue; the 0..179 and unscaled ImageMagick hues for comparison.
 "$PY" "$RECIPES/hue-opencv.py"
@@ -81,6 +83,10 @@ for name, hue in (("ImageMagick x 256/255", im), ("OpenCV HSV_FULL", cv)):
 d = circular(im, cv)
 values, counts = np.unique(d, return_counts=True)
 check(np.abs(d).max() <= 1, "ImageMagick x 256/255 minus OpenCV HSV_FULL: %s"
+      % dict(zip(values.tolist(), counts.tolist())))
+d = circular(pgm("hue-255.pgm"), cv)
+values, counts = np.unique(d, return_counts=True)
+check(d.max() <= 0 and d.min() >= -2, "unstretched ImageMagick hue minus OpenCV HSV_FULL: %s"
       % dict(zip(values.tolist(), counts.tolist())))
 check(cv180.max() <= 179, "COLOR_BGR2HSV hue stays in 0..179 (max %d)" % cv180.max())
 
