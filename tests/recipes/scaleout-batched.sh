@@ -8,8 +8,8 @@ for list in batch-????; do tar -cf "$list.tar" -T "$list" && rm "$list"; done
 
 # One job per batch, on whichever host has a free slot: the archive goes there,
 # the masks and reports come back in batch-NNNN-out.tar. A failed image names
-# itself on standard error and makes its job exit 1, as ssh itself exits 255
-# when it cannot reach a host.
+# itself on standard error and makes its job exit 1: circthresh's own 255 is
+# what ssh exits with when it cannot reach a host.
 ls batch-????.tar |
   parallel --sshloginfile hosts.txt --basefile circthresh \
     --transferfile {} --return {.}-out.tar --cleanup --joblog scaleout.log '
