@@ -11,21 +11,19 @@ need circthresh parallel ssh ssh-keygen rsync pgmnoise timeout
 
 SCRATCH=$(mktemp -d /tmp/circthresh-recipes-scaleout.XXXXXX)
 SSHD_PID=
-MADE_RUN_SSHD=
 cleanup() {
   if [ -n "$SSHD_PID" ]; then kill "$SSHD_PID" 2>/dev/null || true; wait "$SSHD_PID" 2>/dev/null || true; fi
   rm -rf "$SCRATCH"
-  if [ -n "$MADE_RUN_SSHD" ]; then rmdir /run/sshd 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 cd "$SCRATCH"
 
-# sshd run by root wants its privilege separation folder, which only the
-# service's start-up makes.
+# sshd run by root wants its privilege separation folder, which otherwise only
+# the service's start-up makes. It stays: any other sshd started meanwhile (a
+# second run of this test, say) needs it for every connection it accepts.
 if [ "$(id -u)" -eq 0 ] && [ ! -d /run/sshd ]; then
   mkdir -m 755 /run/sshd
-  MADE_RUN_SSHD=1
 fi
 
 mkdir keys remote
@@ -80,7 +78,7 @@ for try in 1 2 3 4 5; do
   if start_sshd $((20000 + RANDOM % 40000)); then started=1; break; fi
 done
 [ -n "$started" ] || { tail -n 5 sshd.log; fail "could not start sshd on 127.0.0.1"; }
-[ "$(ssh -F ssh_config testnode pwd)" = "$SCRATCH/remote" ] || fail "the test host does not log in to its own folder"
+[ "$(ssh -F ssh_config testnode pwd)" = "$SCRATCH/remote" ] || { tail -n 5 sshd.log; fail "the test host does not log in to its own folder"; }
 echo "sshd on 127.0.0.1, pid $SSHD_PID, login folder $SCRATCH/remote"
 
 export PARALLEL_SSH="ssh -F $SCRATCH/ssh_config"
