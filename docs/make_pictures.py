@@ -5,6 +5,8 @@
                       the result of an ordinary (linear) Otsu threshold
   docs/histogram.svg  the example's grey-level histogram around the circle, with
                       the half-circle circthresh chose marked
+  docs/photo.png      the example photo, its hue, circthresh's mask, and the mask
+                      after the saturation post-mask
 
 usage: docs/make_pictures.py [path/to/circthresh]   (default build/circthresh)
 Plain Python: the PNG and SVG are written by hand, nothing to install.
@@ -118,6 +120,86 @@ def histogram_svg(histogram, threshold):
     return "\n".join(parts) + "\n"
 
 
+def read_png_rgb(path):
+    """Decodes an 8-bit RGB or RGBA PNG without interlacing (the example photo)."""
+    data = open(path, "rb").read()
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or colour not in (2, 6) or interlace:
+                sys.exit("%s: only 8-bit RGB or RGBA PNGs without interlacing are read here" % path)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    step = 3 if colour == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * step
+    previous = bytearray(stride)
+    pixels = []
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = row[i - step] if i >= step else 0
+            up = previous[i]
+            corner = previous[i - step] if i >= step else 0
+            if kind == 1:
+                row[i] = (row[i] + left) & 255
+            elif kind == 2:
+                row[i] = (row[i] + up) & 255
+            elif kind == 3:
+                row[i] = (row[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                guess = left + up - corner
+                near = min((abs(guess - left), 0, left), (abs(guess - up), 1, up), (abs(guess - corner), 2, corner))
+                row[i] = (row[i] + near[2]) & 255
+        pixels.extend(tuple(row[x * step:x * step + 3]) for x in range(width))
+        previous = row
+    return width, height, pixels
+
+
+def make_photo_picture(tool):
+    """docs/photo.png: the photo, its hue on the circle of 256 (as the README's
+    recipes make it), circthresh's mask, and the mask with the pixels of
+    saturation up to 25% set black."""
+    width, height, rgb = read_png_rgb(os.path.join(ROOT, "examples", "flag.png"))
+    hue, saturated = bytearray(), []
+    for r, g, b in rgb:
+        h, s, _ = colorsys.rgb_to_hsv(r / 255.0, g / 255.0, b / 255.0)
+        hue.append(int(h * 256 + 0.5) % 256)
+        saturated.append(int(s * 255 + 0.5) >= 64)
+    with tempfile.TemporaryDirectory() as scratch:
+        hue_path = os.path.join(scratch, "hue.pgm")
+        mask_path = os.path.join(scratch, "mask.pgm")
+        with open(hue_path, "wb") as out:
+            out.write(b"P5\n%d %d\n255\n" % (width, height))
+            out.write(bytes(hue))
+        report = subprocess.run([tool, hue_path, mask_path], check=True, capture_output=True).stdout
+        threshold = int(re.match(rb"thresholding at (-?\d+)\n", report).group(1))
+        _, _, mask = read_pgm(mask_path)
+
+    gap = 8
+    rows = []
+    for y in range(height):
+        row = []
+        for panel in range(4):
+            for x in range(width):
+                i = y * width + x
+                if panel == 0:
+                    row.extend(rgb[i])
+                else:
+                    v = (hue[i], mask[i], mask[i] if saturated[i] else 0)[panel - 1]
+                    row.extend((v, v, v))
+            if panel < 3:
+                row.extend((255, 255, 255) * gap)
+        rows.append(row)
+    write_png(os.path.join(ROOT, "docs", "photo.png"), 4 * width + 3 * gap, height, rows)
+    return threshold
+
+
 def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "circthresh")
     if not (os.path.isfile(tool) and os.access(tool, os.X_OK)):
@@ -155,6 +237,7 @@ def main():
     with open(os.path.join(ROOT, "docs", "histogram.svg"), "w") as out:
         out.write(histogram_svg(histogram, threshold))
     print("circular threshold %d, linear Otsu threshold %d" % (threshold, cut))
+    print("photo: circular threshold %d" % make_photo_picture(tool))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,52 @@
+# Shared by the recipe tests: tool checks, a scratch folder that goes away, and
+# image comparisons. Sourced, with RECIPES set to this folder and circthresh on PATH.
+
+ROOT=$(cd "$RECIPES/../.." && pwd)
+PY=/usr/bin/python3   # Debian's interpreter: numpy and OpenCV come from apt for it
+
+# Stops with one line naming every missing command.
+need() {
+  local missing=() tool
+  for tool in "$@"; do
+    if [ "$tool" = cv2 ]; then
+      [ -x "$PY" ] && "$PY" -c 'import cv2, numpy' 2>/dev/null || missing+=("python3-opencv/python3-numpy for $PY")
+    else
+      command -v "$tool" >/dev/null || missing+=("$tool")
+    fi
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "missing: ${missing[*]} (bash tools/install-recipe-deps.sh installs them)"
+    exit 1
+  fi
+}
+
+# A scratch folder of the test's own, removed on every way out.
+make_scratch() {
+  SCRATCH=$(mktemp -d "/tmp/circthresh-recipes-$1.XXXXXX")
+  trap 'rm -rf "$SCRATCH"' EXIT
+  trap 'exit 1' INT TERM
+  cd "$SCRATCH"
+}
+
+# The example photo where the recipes expect it.
+copy_photo() {
+  mkdir -p examples
+  cp "$ROOT/examples/flag.png" examples/
+}
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# Same pixels (and size) in two PGM, PBM or PNG files, whatever their headers say:
+# pnmtopng writes a two-level image as a 1-bit PNG.
+same_pixels() {
+  cmp -s <(convert "$1" -strip -depth 8 pgm:-) <(convert "$2" -strip -depth 8 pgm:-)
+}
+
+# Runs a recipe file as written, in the current folder, as a user would paste it:
+# without -e, so that a batch reports its status; the checks after it catch faults.
+run_recipe() {
+  bash "$RECIPES/$1"
+}

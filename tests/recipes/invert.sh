@@ -1,0 +1,2 @@
+pnminvert mask.pgm > inverted.pgm
+convert mask.pgm -negate inverted.png
