@@ -11,15 +11,11 @@ int write_pgm(const unsigned char* store, const char* path, int columns, int row
     // A write can fail long before the close does (a full disk), and must not be
     // lost: any failed write makes the result a failure, like a failed close.
     bool written = fprintf(file, "P5\n#created by Quenbarlit\n%d %d\n255\n", columns, rows) > 0;
-    if (columns > 0 && rows > 0) {
-        const int block_rows = rows_per_block(columns);
-        for (int y = 0; y < rows && written; y += block_rows) {
-            const int block = rows - y < block_rows ? rows - y : block_rows;
-            const size_t bytes = static_cast<size_t>(block) * columns;
-            transpose(store + y, MAX_SIZE, row_block, columns, columns, block);
-            written = fwrite(row_block, 1, bytes, file) == bytes;
-        }
-    }
+    // The raster goes straight from the block buffer to the file, one write a
+    // block: through stdio's small buffer each block would take two.
+    written = written && fflush(file) == 0;
+    setvbuf(file, nullptr, _IONBF, 0);
+    written = written && write_row_blocks(file, store, columns, rows);
     written = written && !ferror(file);
     const bool closed = fclose(file) == 0;
     return written && closed ? 0 : -1;
