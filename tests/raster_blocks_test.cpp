@@ -15,13 +15,14 @@
 namespace {
 
 TEST(Transpose, MatchesThePlainVersion) {
-    const int shapes[][2] = {{1, 1},  {1, 37},   {37, 1},    {16, 16}, {17, 33},
+    const int shapes[][2] = {{1, 1},     {1, 37},   {37, 1},   {16, 16},  {17, 33},
                              {52, 5000}, {3, 4999}, {4999, 3}, {100, 35}, {16, 48}};
     unsigned seed = 12345;
     for (const auto& shape : shapes) {
         const int rows = shape[0], cols = shape[1];
         std::vector<unsigned char> src(static_cast<size_t>(rows) * cols);
-        for (unsigned char& byte : src) byte = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 16);
+        for (unsigned char& byte : src)
+            byte = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 16);
         // Into a wide stride, as a row block goes into the store, and back.
         std::vector<unsigned char> fast(static_cast<size_t>(cols) * MAX_SIZE, 0xee);
         std::vector<unsigned char> plain(fast);
@@ -46,7 +47,8 @@ TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
     for (const int w : widths) {
         const int h = 2 * rows_per_block(w) + 37;
         std::string raster(static_cast<size_t>(w) * h, '\0');
-        for (char& byte : raster) byte = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+        for (char& byte : raster)
+            byte = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
         write_file(in, one_line_pgm(w, h, raster));
         int read_w = 0, read_h = 0, read_d = 0;
         read_pgm(&image[0][0], in.c_str(), &read_w, &read_h, &read_d);
@@ -55,7 +57,8 @@ TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
         int misplaced = 0;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                misplaced += image[x][y] != static_cast<unsigned char>(raster[static_cast<size_t>(y) * w + x]);
+                misplaced += image[x][y] !=
+                             static_cast<unsigned char>(raster[static_cast<size_t>(y) * w + x]);
         EXPECT_EQ(misplaced, 0) << w << " x " << h;
         ASSERT_EQ(write_pgm(&image[0][0], out.c_str(), w, h), 0);
         const std::string header = "P5\n#created by Quenbarlit\n" + std::to_string(w) + " " +

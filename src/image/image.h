@@ -10,8 +10,8 @@ constexpr int MAX_SIZE = 5000;
 // can be backed by them: a few dozen page faults for a large image instead of
 // thousands. The padding columns past MAX_SIZE are never used.
 constexpr size_t HUGE_PAGE_BYTES = size_t{2} << 20;
-constexpr size_t STORE_BYTES =
-    (size_t{MAX_SIZE} * MAX_SIZE + HUGE_PAGE_BYTES - 1) / HUGE_PAGE_BYTES * HUGE_PAGE_BYTES;
+constexpr size_t STORE_BYTES = (size_t{MAX_SIZE} * MAX_SIZE + HUGE_PAGE_BYTES - 1) /
+                               HUGE_PAGE_BYTES * HUGE_PAGE_BYTES;
 constexpr int STORE_COLUMNS = static_cast<int>((STORE_BYTES + MAX_SIZE - 1) / MAX_SIZE);
 
 // Column first: pixel (x, y) is image[x][y], so one column is contiguous and

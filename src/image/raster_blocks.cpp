@@ -39,8 +39,8 @@ void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* 
         b[j + 8] = _mm_unpackhi_epi8(a[2 * j], a[2 * j + 1]);
     }
     // Pairs of rows to quads: a[4q + k] holds columns 4q..4q+3 of rows 4k..4k+3.
-    for (int set = 0; set < 2; ++set) {       // columns 0..7, then 8..15
-        for (int k = 0; k < 4; ++k) {         // rows 4k..4k+3
+    for (int set = 0; set < 2; ++set) {  // columns 0..7, then 8..15
+        for (int k = 0; k < 4; ++k) {    // rows 4k..4k+3
             const __m128i lo = b[set * 8 + 2 * k], hi = b[set * 8 + 2 * k + 1];
             a[set * 8 + k] = _mm_unpacklo_epi16(lo, hi);      // columns 8*set + 0..3
             a[set * 8 + 4 + k] = _mm_unpackhi_epi16(lo, hi);  // columns 8*set + 4..7
@@ -81,8 +81,8 @@ void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char*
         for (int c = 0; c < src_cols; ++c) dst[c * dst_stride + r] = src[r * src_stride + c];
 }
 
-void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
-               size_t dst_stride, int src_rows, int src_cols) {
+void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
+               int src_rows, int src_cols) {
     const int full_rows = src_rows - src_rows % TILE;
     const int full_cols = src_cols - src_cols % TILE;
     auto move_tile = [&](int r, int c) {

@@ -31,8 +31,8 @@ bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int r
 
 // dst[c * dst_stride + r] = src[r * src_stride + c] for r < src_rows, c < src_cols:
 // a tiled transpose that walks the long side outermost, so the store is swept once.
-void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
-               size_t dst_stride, int src_rows, int src_cols);
+void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
+               int src_rows, int src_cols);
 
 // The same, one byte at a time in the obvious order: the reference the tiled
 // version is checked against.
