@@ -119,7 +119,7 @@ small_rounds=$((rounds / 6 > 3 ? rounds / 6 : 3))
   "$work" "${commands[@]}"
 
 echo
-echo "| image | command | peak resident memory (/usr/bin/time -f %M) |"
+echo "| image | command | peak resident memory (/usr/bin/time -f %M, KiB / 1024) |"
 echo "|---|---|---|"
 for size in 5000x5000 1000x1000 64x64; do
   for entry in "${commands[@]}" "${peers[@]}"; do
@@ -128,7 +128,7 @@ for size in 5000x5000 1000x1000 64x64; do
     command=${command//\{in\}/$work/hue-$size.pgm}
     command=${command//\{out\}/$work/memory.pgm}
     kb=$( { /usr/bin/time -f %M $command >/dev/null; } 2>&1 | tail -n 1)
-    echo "| hue-$size.pgm | $name | $((kb / 1024)) MiB ($kb KB) |"
+    echo "| hue-$size.pgm | $name | $(awk -v kb="$kb" 'BEGIN { printf "%.1f", kb / 1024 }') MiB |"
   done
 done
 echo
