@@ -23,8 +23,8 @@ void advise_huge_pages(unsigned char* store, int columns, int rows) {
     const uintptr_t end_used = first + static_cast<size_t>(columns - 1) * MAX_SIZE + rows;
     const uintptr_t begin = first & ~mask;
     const uintptr_t end = (end_used + mask) & ~mask;
-    // An image within one huge page touches fewer small pages than it would
-    // cost to clear the huge one.
+    // An image within one huge page touches a few dozen small pages at most;
+    // clearing a whole huge page for it costs more.
     if (end - begin > HUGE_PAGE_BYTES)
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
