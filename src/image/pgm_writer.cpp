@@ -11,10 +11,6 @@ int write_pgm(const unsigned char* store, const char* path, int columns, int row
     // A write can fail long before the close does (a full disk), and must not be
     // lost: any failed write makes the result a failure, like a failed close.
     bool written = fprintf(file, "P5\n#created by Quenbarlit\n%d %d\n255\n", columns, rows) > 0;
-    // The raster goes straight from the block buffer to the file, one write a
-    // block: through stdio's small buffer each block would take two.
-    written = written && fflush(file) == 0;
-    setvbuf(file, nullptr, _IONBF, 0);
     written = written && write_row_blocks(file, store, columns, rows);
     written = written && !ferror(file);
     const bool closed = fclose(file) == 0;
