@@ -1,13 +1,18 @@
-#!/usr/bin/env python3
-"""Times commands against `cp` of the same file in alternating runs.
+#!/usr/bin/python3
+"""Times commands against `cp` of the same file, and against each other, in
+alternating rounds. Standard library only.
 
-usage: timing.py ROUNDS INPUT SCRATCH NAME=COMMAND...
+usage: timing.py [--loop N] [--against NAME] ROUNDS INPUT SCRATCH NAME=COMMAND...
 
-Each round runs `cp INPUT SCRATCH/cp.out`, then every command once, in turn, so
-that drifts of the machine hit all of them alike. COMMAND may use {in} and
-{out}. Prints one markdown row per command: median wall time and the median of
-the per-round ratios to cp.
+Each round runs `cp INPUT SCRATCH/cp.out` and every command once (or N times in
+a row with --loop), starting each round one place further along the list, so
+that drifts of the machine and the order of the runs hit all of them alike.
+COMMAND may use {in} and {out}. For each command it prints one markdown row:
+the median wall time of one run, then the ratio to cp and, with --against, the
+ratio to the command NAME, each as the median of the per-round ratios with the
+smallest and largest of them, and the number of rounds.
 """
+import argparse
 import os
 import statistics
 import sys
@@ -25,33 +30,55 @@ def run(argv):
     return elapsed
 
 
+def run_loop(argv, count):
+    start = time.perf_counter()
+    for _ in range(count):
+        run(argv)
+    return (time.perf_counter() - start) / count
+
+
+def spread(ratios):
+    return "%.2f (%.2f-%.2f)" % (statistics.median(ratios), min(ratios), max(ratios))
+
+
 def main():
-    rounds, source, scratch = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-    commands = []
-    for entry in sys.argv[4:]:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--loop", type=int, default=1)
+    parser.add_argument("--against")
+    parser.add_argument("rounds", type=int)
+    parser.add_argument("source")
+    parser.add_argument("scratch")
+    parser.add_argument("commands", nargs="+")
+    args = parser.parse_args()
+
+    commands = [("`cp`", ["cp", args.source, os.path.join(args.scratch, "cp.out")])]
+    for entry in args.commands:
         name, command = entry.split("=", 1)
-        out = os.path.join(scratch, name.replace(" ", "_") + ".out.pgm")
-        commands.append((name, command.format(**{"in": source, "out": out}).split()))
-    copy = ["cp", source, os.path.join(scratch, "cp.out")]
-    times = {name: [] for name, _ in commands}
-    ratios = {name: [] for name, _ in commands}
-    cp_times = []
-    for _ in range(2):  # warm the caches
-        run(copy)
-        for _, argv in commands:
-            run(argv)
-    for _ in range(rounds):
-        cp_time = run(copy)
-        cp_times.append(cp_time)
-        for name, argv in commands:
-            elapsed = run(argv)
-            times[name].append(elapsed)
-            ratios[name].append(elapsed / cp_time)
-    image = os.path.basename(source)
-    print("| %s | `cp` | %.1f ms | 1.00 |" % (image, 1000 * statistics.median(cp_times)))
-    for name, _ in commands:
-        print("| %s | %s | %.1f ms | %.2f |" % (
-            image, name, 1000 * statistics.median(times[name]), statistics.median(ratios[name])))
+        out = os.path.join(args.scratch, "%d.out.pgm" % len(commands))
+        commands.append((name, command.format(**{"in": args.source, "out": out}).split()))
+    names = [name for name, _ in commands]
+    if args.against is not None and args.against not in names:
+        sys.exit("no command named %s" % args.against)
+
+    for _, argv in commands:  # warm the caches
+        run_loop(argv, min(args.loop, 50))
+    times = {name: [] for name in names}
+    for round_number in range(args.rounds):
+        start = round_number % len(commands)
+        for name, argv in commands[start:] + commands[:start]:
+            times[name].append(run_loop(argv, args.loop))
+
+    image = os.path.basename(args.source)
+    if args.loop > 1:
+        image += " (loop of %d runs)" % args.loop
+    for name in names:
+        ratio_to_cp = [t / c for t, c in zip(times[name], times["`cp`"])]
+        row = "| %s | %s | %.2f ms | %s |" % (
+            image, name, 1000 * statistics.median(times[name]), spread(ratio_to_cp))
+        if args.against is not None:
+            ratio = [t / b for t, b in zip(times[name], times[args.against])]
+            row += " %s |" % spread(ratio)
+        print(row + " %d |" % args.rounds, flush=True)
 
 
 if __name__ == "__main__":

@@ -1,16 +1,31 @@
 // The one image of a run, held in a fixed store, and the PGM files it comes from and goes to.
 #pragma once
 
+#include <cstddef>
+
 // Largest accepted width and height, and the store's extent in each direction.
 constexpr int MAX_SIZE = 5000;
+
+// The store starts on a huge page and spans whole huge pages, so that all of it
+// can be backed by them: a few dozen page faults for a large image instead of
+// thousands. The padding columns past MAX_SIZE are never used.
+constexpr size_t HUGE_PAGE_BYTES = size_t{2} << 20;
+constexpr size_t STORE_BYTES = (size_t{MAX_SIZE} * MAX_SIZE + HUGE_PAGE_BYTES - 1) /
+                               HUGE_PAGE_BYTES * HUGE_PAGE_BYTES;
+constexpr int STORE_COLUMNS = static_cast<int>((STORE_BYTES + MAX_SIZE - 1) / MAX_SIZE);
 
 // Column first: pixel (x, y) is image[x][y], so one column is contiguous and
 // consecutive pixels of a row lie MAX_SIZE bytes apart. Only the top-left
 // width x height corner is meaningful.
-extern unsigned char image[MAX_SIZE][MAX_SIZE];
+extern unsigned char image[STORE_COLUMNS][MAX_SIZE];
 extern int width;
 extern int height;
 extern int depth;
+
+// Asks the kernel to back the part of the store that a width x height image
+// uses with huge pages, before the image is stored. Only a hint: without it, or
+// where the kernel declines, the store works the same, only slower.
+void advise_huge_pages(unsigned char* store, int columns, int rows);
 
 // Reads a binary PGM (P5, maximum grey value 255) into the store and sets the
 // dimensions. Returns only with a complete image and the file closed; every

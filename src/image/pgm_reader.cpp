@@ -51,15 +51,8 @@ void read_multi_line_header(FILE* file, char* line, int* width, int* height, int
 // the column-first store. A short block means the file ended early; nothing read
 // after that could change the outcome.
 void read_raster(FILE* file, unsigned char* store, int width, int height) {
-    if (width <= 0 || height <= 0) return;
-    advise_huge_pages(store, static_cast<size_t>(width - 1) * MAX_SIZE + height);
-    const int block_rows = rows_per_block(width);
-    for (int y = 0; y < height; y += block_rows) {
-        const int rows = height - y < block_rows ? height - y : block_rows;
-        const size_t bytes = static_cast<size_t>(rows) * width;
-        if (fread(row_block, 1, bytes, file) != bytes) fail_premature_end();
-        transpose(row_block, width, store + y, MAX_SIZE, rows, width);
-    }
+    advise_huge_pages(store, width, height);
+    if (!read_row_blocks(file, store, width, height)) fail_premature_end();
 }
 
 }  // namespace

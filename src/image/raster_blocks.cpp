@@ -1,27 +1,29 @@
 #include "image/raster_blocks.h"
 
-#include <cstdint>
-
 #include "image/image.h"
 
 #if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)
 #define CIRCTHRESH_SSE2_TILES 1
 #include <emmintrin.h>
 #endif
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 unsigned char row_block[ROW_BLOCK_BYTES];
-
-int rows_per_block(int row_length) {
-    int rows = ROW_BLOCK_BYTES / row_length;
-    return rows < 1 ? 1 : rows;
-}
 
 namespace {
 
 constexpr int TILE = 16;
+static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= TILE && MAX_BLOCK_ROWS % TILE == 0,
+              "a block holds whole tiles of rows");
+
+}  // namespace
+
+int rows_per_block(int row_length) {
+    int rows = ROW_BLOCK_BYTES / row_length;
+    if (rows > MAX_BLOCK_ROWS) rows = MAX_BLOCK_ROWS;
+    return rows - rows % TILE;
+}
+
+namespace {
 
 #if defined(CIRCTHRESH_SSE2_TILES)
 // A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
@@ -37,8 +39,8 @@ void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* 
         b[j + 8] = _mm_unpackhi_epi8(a[2 * j], a[2 * j + 1]);
     }
     // Pairs of rows to quads: a[4q + k] holds columns 4q..4q+3 of rows 4k..4k+3.
-    for (int set = 0; set < 2; ++set) {       // columns 0..7, then 8..15
-        for (int k = 0; k < 4; ++k) {         // rows 4k..4k+3
+    for (int set = 0; set < 2; ++set) {  // columns 0..7, then 8..15
+        for (int k = 0; k < 4; ++k) {    // rows 4k..4k+3
             const __m128i lo = b[set * 8 + 2 * k], hi = b[set * 8 + 2 * k + 1];
             a[set * 8 + k] = _mm_unpacklo_epi16(lo, hi);      // columns 8*set + 0..3
             a[set * 8 + 4 + k] = _mm_unpackhi_epi16(lo, hi);  // columns 8*set + 4..7
@@ -79,8 +81,8 @@ void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char*
         for (int c = 0; c < src_cols; ++c) dst[c * dst_stride + r] = src[r * src_stride + c];
 }
 
-void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
-               size_t dst_stride, int src_rows, int src_cols) {
+void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
+               int src_rows, int src_cols) {
     const int full_rows = src_rows - src_rows % TILE;
     const int full_cols = src_cols - src_cols % TILE;
     auto move_tile = [&](int r, int c) {
@@ -100,14 +102,35 @@ void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst,
                     full_rows, src_cols - full_cols);
 }
 
-void advise_huge_pages(unsigned char* store, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t huge = 2u << 20;
-    uintptr_t begin = (reinterpret_cast<uintptr_t>(store) + huge - 1) & ~(huge - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(store) + bytes) & ~(huge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)store;
-    (void)bytes;
-#endif
+namespace {
+
+// The one walk over the raster for reading and writing alike: blocks of whole
+// rows from the top, each handed to move_block(first row, rows, bytes); stops
+// at the first block that fails.
+template <class MoveBlock>
+bool walk_row_blocks(int columns, int rows, MoveBlock move_block) {
+    if (columns <= 0 || rows <= 0) return true;
+    const int block_rows = rows_per_block(columns);
+    for (int y = 0; y < rows; y += block_rows) {
+        const int block = rows - y < block_rows ? rows - y : block_rows;
+        if (!move_block(y, block, static_cast<size_t>(block) * columns)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows) {
+    return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
+        if (fread(row_block, 1, bytes, file) != bytes) return false;
+        transpose(row_block, columns, store + y, MAX_SIZE, block, columns);
+        return true;
+    });
+}
+
+bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows) {
+    return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
+        transpose(store + y, MAX_SIZE, row_block, columns, columns, block);
+        return fwrite(row_block, 1, bytes, file) == bytes;
+    });
 }
