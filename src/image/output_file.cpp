@@ -214,16 +214,15 @@ void copy_owner_and_mode(int file) {
 // before the new file is written out. A plain rename over it has ext4 start
 // writing the new file out first, and freeing the old blocks then waits behind
 // that (on a disk mounted with discard, 20 ms instead of 7 for a 25 MB file).
-// The writing out skipped that way is started here (kept: the new file, or -1),
-// as closing a file that O_TRUNC emptied starts it.
-bool replace_old_file(int kept) {
+// Nothing starts the write-out here: like cp, the run leaves that to the kernel
+// (asking for it cost a 64 x 64 run about a third of its time).
+bool replace_old_file() {
     if (old_file < 0 || renameat2(directory, temp_name, directory, final_name, RENAME_EXCHANGE) != 0)
         return renameat(directory, temp_name, directory, final_name) == 0;
     unlinkat(directory, temp_name, 0);  // now the old file
     temp_on_disk = 0;
     close(old_file);  // its last reference, where no other name or process holds it
     old_file = -1;
-    if (kept >= 0) sync_file_range(kept, 0, 0, SYNC_FILE_RANGE_WRITE);
     return true;
 }
 
@@ -271,10 +270,8 @@ int finish_output(FILE* file, bool written) {
     const sigset_t before = block_signals();
     if (written) copy_owner_and_mode(fileno(file));
     if (written && route == UNNAMED_TEMP) written = link_temp(fileno(file));
-    const int kept = written ? dup(fileno(file)) : -1;
     const bool closed = file == nullptr || fclose(file) == 0;
-    const bool committed = written && closed && replace_old_file(kept);
-    if (kept >= 0) close(kept);
+    const bool committed = written && closed && replace_old_file();
     if (!committed && temp_on_disk) unlinkat(directory, temp_name, 0);
     temp_on_disk = 0;
     restore_signals(before);
