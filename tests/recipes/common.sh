@@ -26,6 +26,14 @@ make_scratch() {
   trap 'rm -rf "$SCRATCH"' EXIT
   trap 'exit 1' INT TERM
   cd "$SCRATCH"
+  keep_temporary_files_in "$SCRATCH"
+}
+
+# Temporary files of the tools (ImageMagick leaves one behind when a pipe
+# closes under it) go into the scratch folder, and so away with it.
+keep_temporary_files_in() {
+  mkdir -p "$1/.tmp"
+  export TMPDIR="$1/.tmp" MAGICK_TEMPORARY_PATH="$1/.tmp"
 }
 
 # The example photo where the recipes expect it.

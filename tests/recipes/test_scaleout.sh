@@ -18,6 +18,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 cd "$SCRATCH"
+keep_temporary_files_in "$SCRATCH"
 
 # sshd run by root wants its privilege separation folder, which otherwise only
 # the service's start-up makes. It stays: any other sshd started meanwhile (a
