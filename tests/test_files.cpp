@@ -94,12 +94,15 @@ ToolRun run_tool(const std::vector<std::string>& args, bool (*prepare_child)()) 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        // Opened before the child may change its user: the build can sit where
+        // that user cannot look (a clone under /root, mode 700).
+        int tool = open(CIRCTHRESH_BINARY, O_RDONLY | O_CLOEXEC);
         if (prepare_child != nullptr && !prepare_child()) _exit(126);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(CIRCTHRESH_BINARY));
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        execv(CIRCTHRESH_BINARY, argv.data());
+        fexecve(tool, argv.data(), environ);
         _exit(127);
     }
     int status = 0;
