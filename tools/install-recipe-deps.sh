@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the README's recipes and their tests use
 # (tests/recipes/run.sh): ImageMagick, netpbm, OpenCV and numpy for Debian's
-# /usr/bin/python3, GNU parallel, OpenSSH server and client, rsync.
+# /usr/bin/python3, GNU parallel, OpenSSH server and client, rsync. Not root, it
+# installs through sudo and says so.
 set -euo pipefail
+. "$(dirname "$0")/apt-packages.sh"
 need=()
 command -v convert >/dev/null || need+=(imagemagick)
 command -v pnmtopng >/dev/null && command -v pamarith >/dev/null || need+=(netpbm)
@@ -15,23 +17,16 @@ if [ ${#need[@]} -eq 0 ]; then
   echo "recipe tools: all present"
   exit 0
 fi
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=()
-  echo "installing with apt-get: ${need[*]}"
-else
-  command -v sudo >/dev/null || { echo "missing: ${need[*]}, and sudo to install them (run as root)"; exit 1; }
-  as_root=(sudo)
-  echo "installing with sudo apt-get: ${need[*]}"
-fi
-"${as_root[@]}" apt-get update -qq
+
 # openssh-server must not start a system sshd listening on the network: the
 # tests start their own on 127.0.0.1. Debian's policy-rc.d hook, where none is
 # in place, refuses service starts for the length of the install.
 policy=/usr/sbin/policy-rc.d
-if [ ! -e "$policy" ]; then
-  echo "writing $policy for the install (no service starts), removed after it"
+refuse_service_starts() {
+  [ ! -e "$policy" ] || return 0
+  echo "install-recipe-deps: writing $policy for the install (no service starts), removed after it"
   trap '"${as_root[@]}" rm -f "$policy"' EXIT
   printf '#!/bin/sh\nexit 101\n' | "${as_root[@]}" tee "$policy" >/dev/null
   "${as_root[@]}" chmod 755 "$policy"
-fi
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"
+}
+install_packages install-recipe-deps refuse_service_starts
