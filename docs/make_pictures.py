@@ -56,6 +56,34 @@ def write_png(path, width, height, rgb_rows):
         out.write(chunk(b"IEND", b""))
 
 
+def run_tool(tool, image_path):
+    """Runs circthresh on a PGM file; returns its threshold and output raster."""
+    with tempfile.TemporaryDirectory() as scratch:
+        out_path = os.path.join(scratch, "out.pgm")
+        report = subprocess.run([tool, image_path, out_path], check=True, capture_output=True).stdout
+        _, _, raster = read_pgm(out_path)
+    return int(re.match(rb"thresholding at (-?\d+)\n", report).group(1)), raster
+
+
+def write_panels(path, width, height, panels, gap=8):
+    """Writes images of one size side by side, white gaps between them; each
+    panel gives the RGB colour of pixel i (row by row)."""
+    rows = []
+    for y in range(height):
+        row = []
+        for number, colour in enumerate(panels):
+            for x in range(width):
+                row.extend(colour(y * width + x))
+            if number < len(panels) - 1:
+                row.extend((255, 255, 255) * gap)
+        rows.append(row)
+    write_png(path, len(panels) * width + (len(panels) - 1) * gap, height, rows)
+
+
+def grey(raster):
+    return lambda i: (raster[i],) * 3
+
+
 def hue_colour(level):
     r, g, b = colorsys.hsv_to_rgb(level / 256.0, 0.85, 0.95)
     return int(r * 255), int(g * 255), int(b * 255)
@@ -173,30 +201,13 @@ def make_photo_picture(tool):
         saturated.append(int(s * 255 + 0.5) >= 64)
     with tempfile.TemporaryDirectory() as scratch:
         hue_path = os.path.join(scratch, "hue.pgm")
-        mask_path = os.path.join(scratch, "mask.pgm")
         with open(hue_path, "wb") as out:
             out.write(b"P5\n%d %d\n255\n" % (width, height))
             out.write(bytes(hue))
-        report = subprocess.run([tool, hue_path, mask_path], check=True, capture_output=True).stdout
-        threshold = int(re.match(rb"thresholding at (-?\d+)\n", report).group(1))
-        _, _, mask = read_pgm(mask_path)
-
-    gap = 8
-    rows = []
-    for y in range(height):
-        row = []
-        for panel in range(4):
-            for x in range(width):
-                i = y * width + x
-                if panel == 0:
-                    row.extend(rgb[i])
-                else:
-                    v = (hue[i], mask[i], mask[i] if saturated[i] else 0)[panel - 1]
-                    row.extend((v, v, v))
-            if panel < 3:
-                row.extend((255, 255, 255) * gap)
-        rows.append(row)
-    write_png(os.path.join(ROOT, "docs", "photo.png"), 4 * width + 3 * gap, height, rows)
+        threshold, mask = run_tool(tool, hue_path)
+    post_masked = bytes(m if keep else 0 for m, keep in zip(mask, saturated))
+    write_panels(os.path.join(ROOT, "docs", "photo.png"), width, height,
+                 [lambda i: rgb[i], grey(hue), grey(mask), grey(post_masked)])
     return threshold
 
 
@@ -206,11 +217,7 @@ def main():
         sys.exit("make_pictures.py needs the built tool, not found at %s: build it first "
                  "(cmake -S . -B build && cmake --build build -j2) or give its path" % tool)
     width, height, pixels = read_pgm(EXAMPLE)
-    with tempfile.TemporaryDirectory() as scratch:
-        out_path = os.path.join(scratch, "out.pgm")
-        report = subprocess.run([tool, EXAMPLE, out_path], check=True, capture_output=True).stdout
-        threshold = int(re.match(rb"thresholding at (-?\d+)\n", report).group(1))
-        _, _, circular = read_pgm(out_path)
+    threshold, circular = run_tool(tool, EXAMPLE)
 
     histogram = [0] * 256
     for p in pixels:
@@ -218,22 +225,8 @@ def main():
     cut = linear_otsu(histogram)
     linear = bytes(0 if p <= cut else 255 for p in pixels)
 
-    gap = 8
-    rows = []
-    for y in range(height):
-        row = []
-        for panel in range(3):
-            for x in range(width):
-                p = pixels[y * width + x]
-                if panel == 0:
-                    row.extend(hue_colour(p))
-                else:
-                    v = (circular if panel == 1 else linear)[y * width + x]
-                    row.extend((v, v, v))
-            if panel < 2:
-                row.extend((255, 255, 255) * gap)
-        rows.append(row)
-    write_png(os.path.join(ROOT, "docs", "example.png"), 3 * width + 2 * gap, height, rows)
+    write_panels(os.path.join(ROOT, "docs", "example.png"), width, height,
+                 [lambda i: hue_colour(pixels[i]), grey(circular), grey(linear)])
     with open(os.path.join(ROOT, "docs", "histogram.svg"), "w") as out:
         out.write(histogram_svg(histogram, threshold))
     print("circular threshold %d, linear Otsu threshold %d" % (threshold, cut))
