@@ -165,6 +165,15 @@ py::array mask_argument(const py::object& mask, const py::array& pixels) {
     return selection;
 }
 
+// The command's own steps from counts on: each count divided by the number of
+// pixels counted, as doubles, then the search. No pixel counted: every
+// frequency is 0/0, a NaN, and no cut can win.
+ThresholdResult threshold_of_counts(const uint64_t total[GREY_LEVELS], uint64_t counted) {
+    double histogram[GREY_LEVELS];
+    make_frequencies(histogram, total, static_cast<double>(counted));
+    return find_threshold(histogram);
+}
+
 py::tuple threshold(const py::object& image, const py::object& mask) {
     const py::array pixels = image_argument(image);
     const bool masked = !mask.is_none();
@@ -189,11 +198,7 @@ py::tuple threshold(const py::object& image, const py::object& mask) {
         else
             count_array_levels(counts, source);
         uint64_t total[GREY_LEVELS];
-        const uint64_t counted = merge_level_counts(total, counts);
-        double histogram[GREY_LEVELS];
-        // No pixel counted: every frequency is 0/0, a NaN, and no cut can win.
-        make_frequencies(histogram, total, static_cast<double>(counted));
-        result = find_threshold(histogram);
+        result = threshold_of_counts(total, merge_level_counts(total, counts));
         threshold_array(binary_data, source, result.threshold);
     }
     return py::make_tuple(result.threshold, result.variance, binary);
@@ -230,9 +235,7 @@ py::tuple threshold_histogram(const py::object& counts) {
             throw py::value_error("counts: their total does not fit in 64 bits");
         counted += total[level];
     }
-    double histogram[GREY_LEVELS];
-    make_frequencies(histogram, total, static_cast<double>(counted));
-    const ThresholdResult result = find_threshold(histogram);
+    const ThresholdResult result = threshold_of_counts(total, counted);
     return py::make_tuple(result.threshold, result.variance);
 }
 

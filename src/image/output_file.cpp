@@ -127,6 +127,11 @@ bool find_directory(const char* path, const struct stat* old) {
     return (parent.st_mode & S_ISVTX) == 0 || user == 0 || user == old->st_uid || user == parent.st_uid;
 }
 
+// The name under which /proc shows an open file, for linking it into a directory.
+void proc_fd_path(int file, char (&path)[32]) {
+    snprintf(path, sizeof path, "/proc/self/fd/%d", file);
+}
+
 // A new file in the directory, or -1. Unnamed where the file system allows, so
 // that a run ended by any signal, SIGKILL included, leaves nothing behind; the
 // commit names it through /proc/self/fd, so that must be there too.
@@ -134,7 +139,7 @@ int make_temp_file(mode_t mode) {
     int file = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (file >= 0) {
         char proc_path[32];
-        snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", file);
+        proc_fd_path(file, proc_path);
         if (access(proc_path, F_OK) == 0) {
             route = UNNAMED_TEMP;
             return file;
@@ -181,7 +186,7 @@ void close_directory() {
 // Names the unnamed temporary file with a hidden name, ready for the rename.
 bool link_temp(int file) {
     char proc_path[32];
-    snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", file);
+    proc_fd_path(file, proc_path);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         make_temp_name(attempt);
         // Without /proc, only a process allowed to read any file may link by descriptor.

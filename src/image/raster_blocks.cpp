@@ -15,16 +15,6 @@ constexpr int TILE = 16;
 static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= TILE && MAX_BLOCK_ROWS % TILE == 0,
               "a block holds whole tiles of rows");
 
-}  // namespace
-
-int rows_per_block(int row_length) {
-    int rows = ROW_BLOCK_BYTES / row_length;
-    if (rows > MAX_BLOCK_ROWS) rows = MAX_BLOCK_ROWS;
-    return rows - rows % TILE;
-}
-
-namespace {
-
 #if defined(CIRCTHRESH_SSE2_TILES)
 // A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
 // quads and halves: 16 loads, 64 shuffles and 16 stores instead of 256
@@ -100,6 +90,12 @@ void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, 
                     src_rows - full_rows, src_cols);
     transpose_plain(src + full_cols, src_stride, dst + full_cols * dst_stride, dst_stride,
                     full_rows, src_cols - full_cols);
+}
+
+int rows_per_block(int row_length) {
+    int rows = ROW_BLOCK_BYTES / row_length;
+    if (rows > MAX_BLOCK_ROWS) rows = MAX_BLOCK_ROWS;
+    return rows - rows % TILE;
 }
 
 namespace {
