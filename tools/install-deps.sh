@@ -2,7 +2,8 @@
 # Installs, on Debian, what building and testing need and the machine lacks:
 # g++, CMake and make to build; GoogleTest for the unit tests, netpbm for the
 # one that reads the output with another tool; dpkg-dev, file and lintian for
-# the package check. Not root, it installs through sudo and says so;
+# the package check; acl and attr for the tests that set ACLs and attributes on
+# the file an output replaces. Not root, it installs through sudo and says so;
 # it installs nothing when nothing is missing.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
@@ -16,4 +17,6 @@ command -v pamfile >/dev/null || need+=(netpbm)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v file >/dev/null || need+=(file)
 command -v lintian >/dev/null || need+=(lintian)
+command -v setfacl >/dev/null || need+=(acl)
+command -v setfattr >/dev/null || need+=(attr)
 install_packages install-deps
