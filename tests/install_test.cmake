@@ -93,6 +93,19 @@ foreach(file ./usr/bin/circthresh ./usr/share/man/man1/circthresh.1.gz
   endif()
 endforeach()
 
+# The Maintainer field: the one named at configure time, else the signer of the
+# changelog's latest entry.
+execute_process(COMMAND ${DPKG_DEB} -f ${packages} Maintainer OUTPUT_VARIABLE maintainer
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(STRINGS ${SOURCE_DIR}/packaging/changelog latest_signature REGEX "^ -- " LIMIT_COUNT 1)
+if(MAINTAINER AND NOT maintainer STREQUAL MAINTAINER)
+  fail("package maintainer '${maintainer}', configured as '${MAINTAINER}'")
+endif()
+string(FIND "${latest_signature}" " -- ${maintainer}  " signed)
+if(NOT MAINTAINER AND NOT signed EQUAL 0)
+  fail("package maintainer '${maintainer}' did not sign the changelog's latest entry: ${latest_signature}")
+endif()
+
 # Lintian's findings go to standard output; CI runs as root, which lintian
 # advises against on standard error, and that advice is all it may add there.
 # Its caches go into the scratch folder, which goes on success.
