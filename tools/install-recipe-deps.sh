@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the README's recipes and their tests use
 # (tests/recipes/run.sh): ImageMagick, netpbm, OpenCV and numpy for Debian's
-# /usr/bin/python3, GNU parallel, OpenSSH server and client, rsync. Not root, it
-# installs through sudo and says so.
+# /usr/bin/python3, GNU parallel, OpenSSH server and client, rsync, git. Not
+# root, it installs through sudo and says so. Its last line says whether it
+# installed the ssh server, which it leaves disabled at boot.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
 need=()
@@ -13,6 +14,7 @@ command -v parallel >/dev/null || need+=(parallel)
 [ -x /usr/sbin/sshd ] || need+=(openssh-server)
 command -v ssh >/dev/null && command -v ssh-keygen >/dev/null || need+=(openssh-client)
 command -v rsync >/dev/null || need+=(rsync)
+command -v git >/dev/null || need+=(git)
 if [ ${#need[@]} -eq 0 ]; then
   echo "recipe tools: all present"
   exit 0
@@ -30,3 +32,20 @@ refuse_service_starts() {
   "${as_root[@]}" chmod 755 "$policy"
 }
 install_packages install-recipe-deps refuse_service_starts
+
+# Installing openssh-server also enables its sshd at boot, for systemd, SysV
+# init and runit alike; the tests need no system sshd, so all three are undone.
+# These work on the link files, with or without an init system running, and
+# stay in force through upgrades of the package.
+if [[ " ${need[*]} " == *" openssh-server "* ]]; then
+  "${as_root[@]}" deb-systemd-helper disable ssh.service
+  "${as_root[@]}" update-rc.d ssh disable >/dev/null
+  runit_link=/etc/runit/runsvdir/default/ssh
+  if [ -L "$runit_link" ]; then
+    # runit's link renamed with a dot in front is how it stays off.
+    "${as_root[@]}" mv "$runit_link" "${runit_link%/*}/.ssh"
+  fi
+  echo "install-recipe-deps: openssh-server installed, its ssh service disabled at boot again (not started)"
+else
+  echo "install-recipe-deps: done (openssh-server was there before: its boot setting left as it was)"
+fi
