@@ -7,7 +7,8 @@
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
 need=()
-command -v convert >/dev/null || need+=(imagemagick)
+# ImageMagick's own convert: another program of that name may come first on PATH.
+convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
 command -v pnmtopng >/dev/null && command -v pamarith >/dev/null || need+=(netpbm)
 [ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import cv2, numpy' 2>/dev/null || need+=(python3-opencv python3-numpy)
 command -v parallel >/dev/null || need+=(parallel)
