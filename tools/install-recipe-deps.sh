@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, what the README's recipes and their tests use
-# (tests/recipes/run.sh): ImageMagick, netpbm, OpenCV and numpy for Debian's
-# /usr/bin/python3, GNU parallel, OpenSSH server and client, rsync, git. Not
-# root, it installs through sudo and says so. Its last line says whether it
-# installed the ssh server, which it leaves disabled at boot.
+# Installs, from Debian's packages, what the recipes (docs/recipes.md,
+# docs/scale-out.md) and their tests (tests/recipes/run.sh) use: ImageMagick,
+# netpbm, OpenCV and numpy for Debian's /usr/bin/python3, GNU parallel, OpenSSH
+# server and client, rsync, git. Not root, it installs through sudo and says so.
+# Its last line says whether it installed the ssh server, which it leaves
+# disabled at boot.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
 need=()
@@ -36,17 +37,26 @@ install_packages install-recipe-deps refuse_service_starts
 
 # Installing openssh-server also enables its sshd at boot, for systemd, SysV
 # init and runit alike; the tests need no system sshd, so all three are undone.
-# These work on the link files, with or without an init system running, and
-# stay in force through upgrades of the package.
-if [[ " ${need[*]} " == *" openssh-server "* ]]; then
-  "${as_root[@]}" deb-systemd-helper disable ssh.service
+# Each works on the link files, with or without an init system running, and
+# stays in force through upgrades of the package.
+disable_ssh_at_boot() {
+  if command -v systemctl >/dev/null; then
+    "${as_root[@]}" systemctl --quiet --root=/ disable ssh.service
+  else
+    # Without systemd the links that enabling made are all there is to undo
+    # (deb-systemd-helper works only when dpkg calls it).
+    "${as_root[@]}" rm -f /etc/systemd/system/multi-user.target.wants/ssh.service /etc/systemd/system/sshd.service
+  fi
   "${as_root[@]}" update-rc.d ssh disable >/dev/null
-  runit_link=/etc/runit/runsvdir/default/ssh
+  local runit_link=/etc/runit/runsvdir/default/ssh
   if [ -L "$runit_link" ]; then
     # runit's link renamed with a dot in front is how it stays off.
     "${as_root[@]}" mv "$runit_link" "${runit_link%/*}/.ssh"
   fi
-  echo "install-recipe-deps: openssh-server installed, its ssh service disabled at boot again (not started)"
+}
+if [[ " ${need[*]} " == *" openssh-server "* ]]; then
+  disable_ssh_at_boot
+  echo "install-recipe-deps: openssh-server installed, its ssh service not started and disabled at boot again"
 else
   echo "install-recipe-deps: done (openssh-server was there before: its boot setting left as it was)"
 fi
