@@ -1,5 +1,5 @@
-# Run by cpack once the package's files are staged: refuses a static build and
-# compresses the manual page and the changelog, as Debian wants them.
+# Run by cpack once the packages' files are staged: refuses a static build and
+# compresses the manual pages and the changelogs, as Debian wants them.
 if(CPACK_CIRCTHRESH_STATIC)
   message(FATAL_ERROR "Debian packages link dynamically: package a build configured with "
                       "-DCIRCTHRESH_STATIC=OFF")
@@ -8,8 +8,10 @@ find_program(GZIP_PROGRAM gzip)
 if(NOT GZIP_PROGRAM)
   message(FATAL_ERROR "packaging needs gzip (apt install gzip)")
 endif()
-set(staged ${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share)
-foreach(file ${staged}/man/man1/circthresh.1 ${staged}/doc/circthresh/changelog)
+# Every package's staging folder: one per component.
+file(GLOB_RECURSE staged_files LIST_DIRECTORIES false ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
+list(FILTER staged_files INCLUDE REGEX "/share/(man/man[1-9]/[^/]+\\.[1-9]|doc/[^/]+/changelog)$")
+foreach(file ${staged_files})
   execute_process(COMMAND ${GZIP_PROGRAM} -9 -n -f ${file} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "gzip ${file} failed: ${status}")

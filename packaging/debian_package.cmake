@@ -1,13 +1,20 @@
-# The Debian package, made by cpack from a build configured with
-# -DCIRCTHRESH_STATIC=OFF (README, Install).
+# The Debian packages, made by one cpack run from a build configured with
+# -DCIRCTHRESH_STATIC=OFF -DCMAKE_INSTALL_PREFIX=/usr (README, Install): one
+# package per install component, each declared below with debian_package().
 
 # The maintainer is whoever signed the latest changelog entry, unless the one
 # who builds the package names themselves: -DCIRCTHRESH_MAINTAINER="Name <address>".
+# The cache holds only such a choice, so that a new signature reaches existing
+# build folders too.
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog signatures REGEX "^ -- ")
 list(GET signatures 0 latest_signature)
 string(REGEX REPLACE "^ -- ([^<]+<[^>]+>).*$" "\\1" latest_signer "${latest_signature}")
-set(CIRCTHRESH_MAINTAINER "${latest_signer}" CACHE STRING
-    "Maintainer field of the Debian package, as Name <address>")
+set(CIRCTHRESH_MAINTAINER "" CACHE STRING
+    "Maintainer field of the Debian package, as Name <address>; empty: the latest changelog signer")
+set(package_maintainer "${CIRCTHRESH_MAINTAINER}")
+if(NOT package_maintainer)
+  set(package_maintainer "${latest_signer}")
+endif()
 
 # The copyright file in Debian's machine-readable form, made from LICENSE so
 # the two cannot drift apart.
@@ -18,14 +25,41 @@ set(LICENSE_TERMS "${CMAKE_MATCH_2}")
 string(REPLACE "\n\n" "\n.\n" LICENSE_TERMS "${LICENSE_TERMS}")
 string(REPLACE "\n" "\n " LICENSE_TERMS " ${LICENSE_TERMS}")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_SOURCE_DIR}/packaging/changelog
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME circthresh)
 set(CPACK_PACKAGE_VENDOR "circthresh developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "binarise a greyscale PGM image by circular Otsu thresholding")
-set(CPACK_PACKAGE_DESCRIPTION [[
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# All packages come from the one source package circthresh, whose changelog
+# each carries.
+set(CPACK_DEBIAN_PACKAGE_SOURCE circthresh)
+set(CPACK_COMPONENTS_ALL "")
+
+# debian_package(COMPONENT PACKAGE SECTION SUMMARY DESCRIPTION): the install
+# component COMPONENT becomes the Debian package PACKAGE, with the copyright
+# file and the changelog in its own /usr/share/doc/PACKAGE. Further fields go
+# in CPACK_DEBIAN_<COMPONENT>_* variables after the call.
+function(debian_package component package section summary description)
+  string(TOUPPER ${component} upper)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package} PARENT_SCOPE)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_SECTION ${section} PARENT_SCOPE)
+  set(CPACK_DEBIAN_${upper}_FILE_NAME DEB-DEFAULT PARENT_SCOPE)
+  # The first line is the package's synopsis.
+  set(CPACK_DEBIAN_${upper}_DESCRIPTION "${summary}\n${description}" PARENT_SCOPE)
+  set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
+  # The command's copies are installed by cmake --install too; the others
+  # only into their package.
+  set(package_only EXCLUDE_FROM_ALL)
+  if(package STREQUAL PROJECT_NAME)
+    set(package_only "")
+  endif()
+  install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_SOURCE_DIR}/packaging/changelog
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component}
+          ${package_only})
+endfunction()
+
+debian_package(command circthresh graphics
+  "binarise a greyscale PGM image by circular Otsu thresholding" [[
 circthresh treats the 256 grey levels of an 8-bit binary PGM image as points
 on a circle, level 255 next to level 0, and picks the cut of that circle into
 two half-circles of 128 levels whose classes of pixels have the least
@@ -35,7 +69,43 @@ become black, all others white; the threshold and the variance are reported.
 It suits images of quantities that wrap around, such as hue, orientation or
 phase, where an ordinary threshold splits an object whose values straddle the
 wrap.]])
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CIRCTHRESH_MAINTAINER}")
+
+# The runtime package is named after the SONAME, libcircthresh.so.1.
+set(library_package libcircthresh${PROJECT_VERSION_MAJOR})
+debian_package(library ${library_package} libs
+  "circular Otsu thresholding of 8-bit grey levels (library)" [[
+libcircthresh counts the grey levels of an 8-bit image, finds the cut of the
+circle of 256 levels into two half-circles of 128 levels with the least
+within-class variance (Otsu's criterion), and binarises the image by it: the
+same computation as the circthresh command, to the last bit, for programs in
+C and any language that calls C. It suits images of quantities that wrap
+around, such as hue, orientation or phase.]])
+# A shlibs file for every package with a shared library that has a SONAME
+# (cpack has no per-package switch): the library's.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The library's exported functions with the version that brought each, for
+# dpkg-shlibdeps; ldconfig runs from the trigger, as Debian does it today.
+# Listing a postinst and a postrm that do not exist keeps cpack from writing
+# its own, which would call ldconfig (lintian: maintscript-calls-ldconfig);
+# cpack warns "Adding file to tar: ... missing file" for each, and adds none.
+# The control files keep their names in the package: copied under them here.
+set(control ${PROJECT_BINARY_DIR}/debian-control/${library_package})
+configure_file(${PROJECT_SOURCE_DIR}/packaging/${library_package}.symbols ${control}/symbols @ONLY)
+file(WRITE ${control}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
+  ${control}/symbols ${control}/triggers ${control}/no-such-file/postinst
+  ${control}/no-such-file/postrm)
+
+debian_package(development libcircthresh-dev libdevel
+  "circular Otsu thresholding of 8-bit grey levels (development files)" [[
+The header circthresh.h, which is also the library's manual, the link to the
+shared library, a pkg-config file and a CMake package (find_package(circthresh)
+gives the target circthresh::circthresh), for building programs on
+libcircthresh.]])
+set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${package_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,7 +1,7 @@
 # Installs the build into a scratch prefix, runs the installed tool on the
 # example and compares it with the built one; then configures a package build
-# of the same sources, packages it, checks the package's file list and runs
-# lintian on it. The scratch folder is removed on success and kept on failure.
+# of the same sources, packages it into the three Debian packages, checks their
+# file lists and the library's symbols file, and runs lintian on them. The scratch folder is removed on success and kept on failure.
 function(fail)
   string(JOIN "" text ${ARGN})
   message(FATAL_ERROR "${text}\n(scratch files kept in ${SCRATCH})")
@@ -17,10 +17,8 @@ function(find_packaging_tool variable name package)
     endif()
     message(STATUS "${name} not found: package not checked (install ${package}, "
                    "or run bash tools/install-deps.sh)")
-    file(REMOVE_RECURSE ${SCRATCH})
-    return()
+    set(packaging_tool_missing TRUE PARENT_SCOPE)
   endif()
-  set(${variable} ${${variable}} PARENT_SCOPE)
 endfunction()
 
 file(REMOVE_RECURSE ${SCRATCH})
@@ -63,15 +61,21 @@ find_packaging_tool(DPKG_DEB dpkg-deb dpkg)
 find_packaging_tool(DPKG_SHLIBDEPS dpkg-shlibdeps dpkg-dev)
 find_packaging_tool(FILE_PROGRAM file file)
 find_packaging_tool(LINTIAN lintian lintian)
+# Here, not in the function, whose return() would leave only the function.
+if(packaging_tool_missing)
+  file(REMOVE_RECURSE ${SCRATCH})
+  return()
+endif()
 
 # The package build, as the README's Install section makes it.
 set(package_build ${SCRATCH}/package-build)
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${package_build}
-                        -DCMAKE_CXX_COMPILER=${CXX} -DCIRCTHRESH_STATIC=OFF -DCIRCTHRESH_TESTS=OFF
+                        -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_C_COMPILER=${CC}
+                        -DCIRCTHRESH_STATIC=OFF -DCIRCTHRESH_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
                         -DCIRCTHRESH_MAINTAINER=${MAINTAINER}
                 RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 if(status EQUAL 0)
-  execute_process(COMMAND ${CMAKE_COMMAND} --build ${package_build} --target circthresh
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${package_build}
                   RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 endif()
 if(status EQUAL 0)
@@ -79,17 +83,63 @@ if(status EQUAL 0)
   execute_process(COMMAND ${cmake_bin}/cpack -B ${SCRATCH}/package WORKING_DIRECTORY ${package_build}
                   RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 endif()
-file(GLOB packages ${SCRATCH}/package/*.deb)
-list(LENGTH packages count)
-if(NOT status EQUAL 0 OR NOT count EQUAL 1)
-  fail("package build failed: ${status}\n${log}")
+# Each package with the files it must hold (the multiarch library directory
+# is whatever the package build chose: lib/ and one more level).
+set(lib "usr/lib/[^/ \n]+")
+set(expected_circthresh ./usr/bin/circthresh ./usr/share/man/man1/circthresh.1.gz
+    ./usr/share/doc/circthresh/copyright ./usr/share/doc/circthresh/changelog.gz)
+set(expected_libcircthresh1 "./${lib}/libcircthresh.so.1 -> libcircthresh.so.1.0.0"
+    ./${lib}/libcircthresh.so.1.0.0
+    ./usr/share/doc/libcircthresh1/copyright ./usr/share/doc/libcircthresh1/changelog.gz)
+set(expected_libcircthresh-dev ./usr/include/circthresh.h ./usr/include/circthresh_version.h
+    "./${lib}/libcircthresh.so -> libcircthresh.so.1" ./${lib}/pkgconfig/circthresh.pc
+    ./${lib}/cmake/circthresh/circthreshConfig.cmake
+    ./${lib}/cmake/circthresh/circthreshTargets.cmake
+    ./usr/share/doc/libcircthresh-dev/copyright ./usr/share/doc/libcircthresh-dev/changelog.gz)
+set(packages "")
+foreach(name circthresh libcircthresh1 libcircthresh-dev)
+  file(GLOB package ${SCRATCH}/package/${name}_*.deb)
+  list(LENGTH package count)
+  if(NOT status EQUAL 0 OR NOT count EQUAL 1)
+    fail("package build failed (${name}): ${status}\n${log}")
+  endif()
+  list(APPEND packages ${package})
+  execute_process(COMMAND ${DPKG_DEB} -c ${package} OUTPUT_VARIABLE contents)
+  foreach(file ${expected_${name}})
+    if(NOT contents MATCHES " ${file}\n")
+      fail("${name} lacks ${file}:\n${contents}")
+    endif()
+  endforeach()
+endforeach()
+
+# The symbols file names exactly the functions the header declares, which
+# are the ones the library exports (c_example_test.sh).
+file(STRINGS ${SOURCE_DIR}/include/circthresh.h declarations REGEX "^CIRCTHRESH_API ")
+string(REGEX MATCHALL "circthresh_[a-z_]+\\(" declared "${declarations}")
+string(REPLACE "(" "" declared "${declared}")
+list(GET packages 1 library_package)
+execute_process(COMMAND ${DPKG_DEB} -I ${library_package} symbols OUTPUT_VARIABLE symbols_file)
+string(REGEX MATCHALL "\n (circthresh_[a-z_]+)@Base" listed "${symbols_file}")
+string(REGEX REPLACE "\n |@Base" "" listed "${listed}")
+list(SORT declared)
+list(SORT listed)
+if(NOT declared OR NOT listed STREQUAL declared)
+  fail("the symbols file lists '${listed}', the header declares '${declared}'")
 endif()
 
-execute_process(COMMAND ${DPKG_DEB} -c ${packages} OUTPUT_VARIABLE contents)
-foreach(file ./usr/bin/circthresh ./usr/share/man/man1/circthresh.1.gz
-             ./usr/share/doc/circthresh/copyright ./usr/share/doc/circthresh/changelog.gz)
-  if(NOT contents MATCHES " ${file}\n")
-    fail("package lacks ${file}:\n${contents}")
+# The Maintainer field of every package: the one named at configure time, else
+# the signer of the changelog's latest entry.
+file(STRINGS ${SOURCE_DIR}/packaging/changelog latest_signature REGEX "^ -- " LIMIT_COUNT 1)
+foreach(package ${packages})
+  execute_process(COMMAND ${DPKG_DEB} -f ${package} Maintainer OUTPUT_VARIABLE maintainer
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(MAINTAINER AND NOT maintainer STREQUAL MAINTAINER)
+    fail("${package}: maintainer '${maintainer}', configured as '${MAINTAINER}'")
+  endif()
+  string(FIND "${latest_signature}" " -- ${maintainer}  " signed)
+  if(NOT MAINTAINER AND NOT signed EQUAL 0)
+    fail("${package}: maintainer '${maintainer}' did not sign the changelog's latest entry: "
+         "${latest_signature}")
   endif()
 endforeach()
 

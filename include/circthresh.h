@@ -1,0 +1,143 @@
+/* circthresh.h: the circthresh C library, libcircthresh.
+
+   Circular Otsu thresholding of 8-bit grey levels, the same counting, search
+   and binarisation as the circthresh command, to the last bit. The 256 grey
+   levels are points on a circle, level 255 next to level 0. Every cut of the
+   circle into two half-circles of 128 consecutive levels is a candidate; the
+   cut whose two classes of pixels have the least within-class variance
+   (Otsu's criterion, sigma_W) wins. Cut t (0..127) sets levels t..t+127
+   against the other 128 levels.
+
+   A run of the command is, in these terms:
+
+       uint64_t counts[256] = {0};
+       int t;
+       double sigma_w;
+       circthresh_histogram(pixels, rows, columns, columns, NULL, 0, counts);
+       circthresh_threshold_counts(counts, &t, &sigma_w);
+       printf("thresholding at %d\n", t);
+       printf("sigma_W %f\n", sigma_w);
+       circthresh_apply(pixels, rows, columns, columns, t, pixels, columns);
+
+   examples/threshold.c in the source tree is that program in full.
+
+   Images. An image is rows x columns pixels of one byte each, its grey level.
+   The pixels of a row lie next to each other in memory; row r starts at
+   pixels + r * row_stride. A stride is in bytes and may be negative (an image
+   stored bottom row first) or zero (one row repeated). The caller guarantees
+   that every byte so addressed is readable (or, for an output, writable).
+
+   Errors. Every function but circthresh_version returns CIRCTHRESH_OK (0) on
+   success and a negative CIRCTHRESH_E* code on failure. A function that fails
+   has written nothing through any of its pointers. Nothing is printed, nothing
+   exits the process, no error is kept anywhere but in the return value.
+
+   Memory. The library allocates nothing: the caller owns every buffer before,
+   during and after each call, and no pointer is kept once a call returns.
+
+   Threads. The library holds no state of its own, global or hidden. Any
+   function may run in any number of threads at once, provided no two calls
+   write the same memory at the same time (two circthresh_histogram calls adding
+   into one counts array, for instance, need the caller's lock).
+
+   Linking. C99 or later, or C++: cc prog.c $(pkg-config --cflags --libs circthresh),
+   or with CMake: find_package(circthresh 1) and the target circthresh::circthresh.
+   The shared library is libcircthresh.so.1; every release with major version 1
+   keeps these functions, their arguments and their results. */
+#ifndef CIRCTHRESH_H
+#define CIRCTHRESH_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "circthresh_version.h"
+
+/* The library exports these names and nothing else. */
+#if defined(__GNUC__)
+#define CIRCTHRESH_API __attribute__((visibility("default")))
+#else
+#define CIRCTHRESH_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Return codes. */
+#define CIRCTHRESH_OK 0
+/* An argument is out of range: a null pointer where one is needed, zero rows
+   or columns, a threshold outside -1..127, an output stride that would make
+   rows overlap, an image whose extent does not fit in a ptrdiff_t, or counts
+   whose total does not fit in a uint64_t. */
+#define CIRCTHRESH_EINVAL (-1)
+
+/* The library's version, "MAJOR.MINOR.PATCH" (this header: CIRCTHRESH_VERSION_STRING).
+   Compare it with CIRCTHRESH_VERSION_STRING to find a program running with a
+   different library than it was built with. The string is constant and owned
+   by the library; never free it. Cannot fail. */
+CIRCTHRESH_API const char *circthresh_version(void);
+
+/* Counts grey levels: adds 1 to counts[level] for every pixel of the image
+   that is selected, and leaves every other entry as it was. Counts are added,
+   not set: zero counts first, or add several images into one table.
+
+   pixels, rows, columns, row_stride: the image (see Images above).
+   mask, mask_row_stride: NULL selects every pixel, and mask_row_stride is then
+     not used. Otherwise an image of the same rows x columns, one byte per
+     pixel, its rows mask_row_stride bytes apart: a pixel is selected where its
+     mask byte is not 0.
+   counts: 256 counters, counts[g] for grey level g.
+
+   Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, leaving counts untouched, when
+   pixels or counts is NULL, rows or columns is 0, or the image's extent,
+   (rows - 1) * |row_stride| + columns bytes, does not fit in a ptrdiff_t (the
+   same for the mask's). A counter that would pass 2^64 - 1 wraps around; no
+   image in memory holds that many pixels.
+
+   The pixels and the mask are only read; counts may not overlap them. */
+CIRCTHRESH_API int circthresh_histogram(const uint8_t *pixels, size_t rows, size_t columns,
+                                        ptrdiff_t row_stride, const uint8_t *mask,
+                                        ptrdiff_t mask_row_stride, uint64_t counts[256]);
+
+/* Finds the cut: the command's search on a table of counts. The frequencies
+   are each count divided by the sum of all 256 counts, so counts made from
+   the whole image give the command's result bit for bit, and counts of the
+   masked pixels give the result for those pixels alone.
+
+   counts: 256 counters, as circthresh_histogram leaves them; only read.
+   t: receives the cut, 0..127, the lowest t on a tie. -1 when no cut has
+     pixels on both sides: all pixels of one level, or no pixels (all counts
+     0). That is not an error: the command reports it too, and
+     circthresh_apply accepts t = -1.
+   sigma_w: receives the cut's within-class variance, as the command prints it
+     with "sigma_W %f"; 9e20 when t is -1.
+
+   Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing neither result, when
+   counts, t or sigma_w is NULL or the counts add up to more than 2^64 - 1. */
+CIRCTHRESH_API int circthresh_threshold_counts(const uint64_t counts[256], int *t,
+                                               double *sigma_w);
+
+/* Binarises: writes, for every pixel, 0 where its level is one of t..t+127
+   counted around the circle (level 255 next to 0), and 255 elsewhere: the
+   command's output image for cut t. t = -1 makes levels 255 and 0..126 black.
+
+   pixels, rows, columns, row_stride: the image (see Images above); only read.
+   t: the cut, -1..127, as circthresh_threshold_counts gives it.
+   binary, binary_row_stride: the output, rows x columns bytes, row r at
+     binary + r * binary_row_stride. It may be the image itself (binary ==
+     pixels and the same stride), to binarise in place; it must not overlap
+     the image in any other way.
+
+   Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing nothing, when pixels or
+   binary is NULL, rows or columns is 0, t is outside -1..127, the output's
+   rows would overlap (|binary_row_stride| < columns with more than one row),
+   or an extent does not fit in a ptrdiff_t (see circthresh_histogram). */
+CIRCTHRESH_API int circthresh_apply(const uint8_t *pixels, size_t rows, size_t columns,
+                                    ptrdiff_t row_stride, int t, uint8_t *binary,
+                                    ptrdiff_t binary_row_stride);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,208 @@
+/* The C library through its header, from C: every error return leaves the
+   outputs untouched, and counting, search and binarisation give results
+   worked out by hand or by a plain loop here. Prints each failed check and
+   exits 1 if any failed. */
+#include <circthresh.h>
+
+#include <math.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+static int failures = 0;
+
+#define CHECK(condition, ...)                                      \
+    do {                                                           \
+        if (!(condition)) {                                        \
+            ++failures;                                            \
+            printf("%s:%d: %s: ", __FILE__, __LINE__, #condition); \
+            printf(__VA_ARGS__);                                   \
+            printf("\n");                                          \
+        }                                                          \
+    } while (0)
+
+static uint8_t image[4 * 8];   /* 4 rows of 6 levels, rows 8 bytes apart */
+static uint8_t selection[4 * 8];
+
+static void test_histogram_errors(void) {
+    const ptrdiff_t huge = PTRDIFF_MAX / 2 + 1; /* two such steps pass PTRDIFF_MAX */
+    uint64_t counts[256];
+    struct { const char *name; const uint8_t *pixels; size_t rows, columns; ptrdiff_t stride;
+             const uint8_t *mask; ptrdiff_t mask_stride; uint64_t *counts; } cases[] = {
+        {"null pixels", NULL, 4, 6, 8, NULL, 0, counts},
+        {"null counts", image, 4, 6, 8, NULL, 0, NULL},
+        {"zero rows", image, 0, 6, 8, NULL, 0, counts},
+        {"zero columns", image, 4, 0, 8, NULL, 0, counts},
+        {"columns past ptrdiff_t", image, 1, (size_t)PTRDIFF_MAX + 1, 8, NULL, 0, counts},
+        {"rows past ptrdiff_t", image, 3, 6, huge, NULL, 0, counts},
+        {"negative rows past ptrdiff_t", image, 3, 6, -huge, NULL, 0, counts},
+        {"mask rows past ptrdiff_t", image, 3, 6, 8, selection, huge, counts},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        memset(counts, 7, sizeof counts);
+        const int status = circthresh_histogram(cases[i].pixels, cases[i].rows, cases[i].columns,
+                                                cases[i].stride, cases[i].mask,
+                                                cases[i].mask_stride, cases[i].counts);
+        CHECK(status == CIRCTHRESH_EINVAL, "%s: status %d", cases[i].name, status);
+        CHECK(counts[0] == 0x0707070707070707u && counts[255] == 0x0707070707070707u,
+              "%s: counts written", cases[i].name);
+    }
+}
+
+/* Counts of the selected pixels by the plainest walk, row by row. */
+static void count_by_hand(uint64_t counts[256], const uint8_t *first_row, ptrdiff_t stride,
+                          const uint8_t *first_mask_row, ptrdiff_t mask_stride) {
+    memset(counts, 0, 256 * sizeof counts[0]);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 6; ++c)
+            if (first_mask_row == NULL || first_mask_row[r * mask_stride + c] != 0)
+                ++counts[first_row[r * stride + c]];
+}
+
+static void test_histogram_counts(void) {
+    /* Levels spread over the circle; the two padding bytes of each row hold
+       level 250, which no pixel has, so counting one is seen. */
+    for (int i = 0; i < 32; ++i) {
+        image[i] = (i % 8) < 6 ? (uint8_t)(i * 37 % 256) : 250;
+        selection[i] = (uint8_t)(i % 3 == 0 ? 0 : i);
+    }
+    struct { const char *name; const uint8_t *pixels; ptrdiff_t stride;
+             const uint8_t *mask; ptrdiff_t mask_stride; } cases[] = {
+        {"every pixel", image, 8, NULL, 0},
+        {"bottom row first", image + 24, -8, NULL, 0},
+        {"masked", image, 8, selection, 8},
+        {"masked, both bottom first", image + 24, -8, selection + 24, -8},
+        {"one row repeated", image, 0, selection, 8},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        uint64_t expected[256], counts[256] = {0};
+        count_by_hand(expected, cases[i].pixels, cases[i].stride, cases[i].mask,
+                      cases[i].mask_stride);
+        /* Twice: counts are added to what is there. */
+        for (int pass = 0; pass < 2; ++pass) {
+            const int status = circthresh_histogram(cases[i].pixels, 4, 6, cases[i].stride,
+                                                    cases[i].mask, cases[i].mask_stride, counts);
+            CHECK(status == CIRCTHRESH_OK, "%s: status %d", cases[i].name, status);
+        }
+        for (int level = 0; level < 256; ++level)
+            CHECK(counts[level] == 2 * expected[level], "%s: level %d counted %llu, not 2 x %llu",
+                  cases[i].name, level, (unsigned long long)counts[level],
+                  (unsigned long long)expected[level]);
+    }
+}
+
+static void test_threshold_errors(void) {
+    uint64_t counts[256] = {0}, overflowing[256] = {0};
+    overflowing[0] = UINT64_MAX;
+    overflowing[255] = 1;
+    int t = 55;
+    double sigma_w = 5.5;
+    CHECK(circthresh_threshold_counts(NULL, &t, &sigma_w) == CIRCTHRESH_EINVAL, "null counts");
+    CHECK(circthresh_threshold_counts(counts, NULL, &sigma_w) == CIRCTHRESH_EINVAL, "null t");
+    CHECK(circthresh_threshold_counts(counts, &t, NULL) == CIRCTHRESH_EINVAL, "null sigma_w");
+    CHECK(circthresh_threshold_counts(overflowing, &t, &sigma_w) == CIRCTHRESH_EINVAL,
+          "counts adding past 2^64 - 1");
+    CHECK(t == 55 && sigma_w == 5.5, "results written on error: %d %f", t, sigma_w);
+}
+
+static void test_threshold_results(void) {
+    /* Worked out by hand (the levels as points on the circle, each class's
+       spread about its mean, weighted by frequency):
+       - one level, or no pixel at all: no cut has two non-empty classes;
+       - levels 0 and 255: cut 0 (0..127 against 128..255) leaves one level
+         per class, spread 0, and every later cut has an empty window;
+       - 2 x level 0, 2 x level 2, 4 x level 200: 200 alone against {0, 2},
+         the classes' spreads 0 and 2 x 0.25 x 1 = 0.5. Cut 0 and cuts 73..127
+         all make that split; which one wins is the rounding's choice. */
+    struct { const char *name; int levels[3], pixels[3]; int t, other_first, other_last;
+             double sigma_w; } cases[] = {
+        {"no pixels", {0, 0, 0}, {0, 0, 0}, -1, 1, 0, 9e20},
+        {"one level", {77, 0, 0}, {5, 0, 0}, -1, 1, 0, 9e20},
+        {"levels 0 and 255", {0, 255, 0}, {3, 1, 0}, 0, 1, 0, 0.0},
+        {"200 against 0 and 2", {0, 2, 200}, {2, 2, 4}, 0, 73, 127, 0.5},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        uint64_t counts[256] = {0};
+        for (int k = 0; k < 3; ++k) counts[cases[i].levels[k]] += (uint64_t)cases[i].pixels[k];
+        int t = 1000;
+        double sigma_w = -1.0;
+        const int status = circthresh_threshold_counts(counts, &t, &sigma_w);
+        CHECK(status == CIRCTHRESH_OK, "%s: status %d", cases[i].name, status);
+        const int same_split =
+            t == cases[i].t || (t >= cases[i].other_first && t <= cases[i].other_last);
+        CHECK(same_split, "%s: t %d", cases[i].name, t);
+        CHECK(fabs(sigma_w - cases[i].sigma_w) <= 1e-12 * (1.0 + cases[i].sigma_w),
+              "%s: sigma_w %.17g, not %.17g", cases[i].name, sigma_w, cases[i].sigma_w);
+    }
+}
+
+static void test_apply_errors(void) {
+    uint8_t out[4 * 8];
+    struct { const char *name; const uint8_t *pixels; size_t rows, columns; int t;
+             uint8_t *binary; ptrdiff_t binary_stride; } cases[] = {
+        {"null pixels", NULL, 4, 6, 0, out, 8},
+        {"null binary", image, 4, 6, 0, NULL, 8},
+        {"t = 128", image, 4, 6, 128, out, 8},
+        {"t = -2", image, 4, 6, -2, out, 8},
+        {"zero rows", image, 0, 6, 0, out, 8},
+        {"zero columns", image, 4, 0, 0, out, 8},
+        {"output rows overlapping", image, 4, 6, 0, out, 5},
+        {"output rows overlapping backwards", image, 4, 6, 0, out + 24, -5},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        memset(out, 9, sizeof out);
+        const int status = circthresh_apply(cases[i].pixels, cases[i].rows, cases[i].columns, 8,
+                                            cases[i].t, cases[i].binary, cases[i].binary_stride);
+        CHECK(status == CIRCTHRESH_EINVAL, "%s: status %d", cases[i].name, status);
+        int untouched = 1;
+        for (size_t k = 0; k < sizeof out; ++k) untouched = untouched && out[k] == 9;
+        CHECK(untouched, "%s: output written", cases[i].name);
+    }
+}
+
+static void test_apply_levels(void) {
+    /* Every level once, 16 rows of 16; black is the half-circle first..last,
+       counted upwards around the circle, as the manual states it per t. */
+    static uint8_t levels[16 * 16], out[16 * 20];
+    for (int g = 0; g < 256; ++g) levels[g] = (uint8_t)g;
+    struct { int t, first, last; } cases[] = {
+        {-1, 255, 126}, {0, 0, 127}, {100, 100, 227}, {127, 127, 254},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        /* Into rows 20 bytes apart, bottom row first, so a row written to the
+           wrong place or past its end shows. */
+        memset(out, 9, sizeof out);
+        int status = circthresh_apply(levels, 16, 16, 16, cases[i].t, out + 15 * 20, -20);
+        CHECK(status == CIRCTHRESH_OK, "t %d: status %d", cases[i].t, status);
+        for (int g = 0; g < 256; ++g) {
+            const int black = cases[i].first <= cases[i].last
+                                  ? g >= cases[i].first && g <= cases[i].last
+                                  : g >= cases[i].first || g <= cases[i].last;
+            const uint8_t got = out[(15 - g / 16) * 20 + g % 16];
+            CHECK(got == (black ? 0 : 255), "t %d: level %d became %d", cases[i].t, g, got);
+        }
+        for (int r = 0; r < 16; ++r)
+            CHECK(memcmp(out + r * 20 + 16, "\x09\x09\x09\x09", 4) == 0, "t %d: padding of row %d",
+                  cases[i].t, r);
+        /* In place gives the same. */
+        uint8_t copy[256];
+        memcpy(copy, levels, sizeof copy);
+        status = circthresh_apply(copy, 16, 16, 16, cases[i].t, copy, 16);
+        for (int g = 0; g < 256; ++g)
+            CHECK(status == CIRCTHRESH_OK && copy[g] == out[(15 - g / 16) * 20 + g % 16],
+                  "t %d in place: level %d", cases[i].t, g);
+    }
+}
+
+int main(void) {
+    CHECK(strcmp(circthresh_version(), CIRCTHRESH_VERSION_STRING) == 0,
+          "library %s, header %s", circthresh_version(), CIRCTHRESH_VERSION_STRING);
+    test_histogram_errors();
+    test_histogram_counts();
+    test_threshold_errors();
+    test_threshold_results();
+    test_apply_errors();
+    test_apply_levels();
+    if (failures) printf("%d checks failed\n", failures);
+    return failures != 0;
+}
