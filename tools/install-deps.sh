@@ -5,8 +5,7 @@
 # tool; pkg-config to build the C example as the README shows; dpkg-dev, file
 # and lintian for the package check; acl and attr for the tests that set ACLs
 # and attributes on the file an output replaces. Not root, it installs through
-# sudo and says so;
-# it installs nothing when nothing is missing.
+# sudo and says so; it installs nothing when nothing is missing.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
 
