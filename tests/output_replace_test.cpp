@@ -75,24 +75,29 @@ bool without_proc_fd() {
     return mount("none", "/proc/self/fd", "tmpfs", 0, nullptr) == 0 || cannot("cannot mount over /proc/self/fd");
 }
 
-// Makes every openat that asks for any of flags fail with error, as a file
-// system or an exhausted resource would; a seccomp filter needs no privilege.
-bool refuse_opens(unsigned flags, int error) {
-    // The low half of the flags argument (args[2], 64 bits).
+// Makes every call of the system call number that asks for any of flags (its
+// third argument; 0: every call) fail with error, as a file system or an
+// exhausted resource would; a seccomp filter needs no privilege.
+bool refuse_calls(int number, unsigned flags, int error) {
+    // The low half of the third argument (args[2], 64 bits).
     const unsigned flags_at = offsetof(struct seccomp_data, args) + 2 * sizeof(__u64) +
                               (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? sizeof(__u32) : 0);
+    const unsigned refuse = SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA);
     struct sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(number), 0, 4),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, flags_at),
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, flags == 0 ? refuse : SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, refuse),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
     struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-    return (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0) ||
+    return (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+            prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0) ||
            cannot("no seccomp filter allowed here");
 }
+bool refuse_opens(unsigned flags, int error) { return refuse_calls(__NR_openat, flags, error); }
 // The kernel's own bit for an unnamed file (glibc's O_TMPFILE adds O_DIRECTORY,
 // which the tool's opening of a directory asks for too).
 const unsigned UNNAMED = 020000000;
@@ -110,6 +115,8 @@ bool four_descriptors() {
     return (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0 || cannot("close_range")) &&
            (setrlimit(RLIMIT_NOFILE, &limit) == 0 || cannot("setrlimit"));
 }
+// No attribute, the ACL included, can be set on the new file.
+bool attributes_refused() { return refuse_calls(__NR_fsetxattr, 0, ENOTSUP); }
 bool umask_022() { return umask(022), true; }
 bool umask_077() { return umask(077), true; }
 bool without_proc_fd_limit_quietly() { return without_proc_fd() && limit_writes_quietly(); }
@@ -363,6 +370,9 @@ const ReplaceCase REPLACE_CASES[] = {
      "in.pgm out.pgm", 0660, -1, acl_kept},
     {"no_acl_from_directory_default", private_file_in_acl_directory, "{dir}/out.pgm", nullptr, true, 0, false,
      {{"out.pgm", "{new}"}}, "in.pgm out.pgm", 0600, -1, no_acl},
+    // An ACL that cannot be given to the new file fails the run: the old file stays.
+    {"acl_cannot_be_kept", file_with_acl, "{dir}/out.pgm", attributes_refused, false, 255, true,
+     {{"out.pgm", "{old}"}}, "in.pgm out.pgm", 0660, -1},
     {"user_attribute_kept", file_with_user_attribute, "{dir}/out.pgm", nullptr, false, 0, false,
      {{"out.pgm", "{new}"}}, "in.pgm out.pgm", 0, -1, user_attribute_kept},
     // No temporary file can replace the old one: written in place, as before.

@@ -147,7 +147,8 @@ Way find_directory(const char* path, const struct stat* old) {
             return errno == ENOENT || errno == ENOTDIR ? IN_PLACE : REFUSE;
         if (!S_ISLNK(named.st_mode)) break;
         // The link stays a link: the file it ends at is the one replaced.
-        const ssize_t length = links < MAX_LINKS ? readlinkat(directory, final_name, link_target, sizeof link_target) : -1;
+        if (links == MAX_LINKS) return REFUSE;
+        const ssize_t length = readlinkat(directory, final_name, link_target, sizeof link_target);
         if (length < 0 || static_cast<size_t>(length) >= sizeof link_target) return REFUSE;
         link_target[length] = '\0';
         way = open_directory_of(link_target, link_name);
