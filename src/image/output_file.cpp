@@ -36,7 +36,7 @@ int directory = -1;          // the directory holding the file to replace
 int old_file = -1;           // that file, open for writing; -1 for a name not yet taken
 const char* final_name;      // its name in that directory
 char directory_path[PATH_MAX];
-char link_name[PATH_MAX];    // the last name a symlink led to
+char link_name[PATH_MAX];    // the name a symlink led to last
 char link_target[PATH_MAX];
 char temp_name[32];
 volatile sig_atomic_t temp_on_disk = 0;
@@ -51,7 +51,9 @@ const int FATAL_SIGNALS[] = {SIGHUP, SIGINT, SIGTERM};
 // Errors with which a directory refuses a new file: the old file, which this
 // process may write, is then written in place as fopen would. Any other error
 // (ENOSPC, EDQUOT, EMFILE, ENFILE, ENOMEM, ENAMETOOLONG, ELOOP, ...) leaves it alone.
-Way way_after(int error) { return error == EACCES || error == EPERM || error == EROFS ? IN_PLACE : REFUSE; }
+Way way_after(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? IN_PLACE : REFUSE;
+}
 
 void remove_temp_and_die(int signal_number) {
     if (temp_on_disk) unlinkat(directory, temp_name, 0);
