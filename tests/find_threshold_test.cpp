@@ -45,6 +45,23 @@ const SearchCase SEARCH_CASES[] = {
     // each class 2 * 0.25 * 0.5^2 = 0.125; t = 2 and t = 4 leave three levels
     // together (0.5); every other cut has an empty class.
     {"four_levels", {{1, 0.25}, {2, 0.25}, {3, 0.25}, {4, 0.25}}, 0.0, 3, "0.250000"},
+    // The first cut, evaluated directly, is the best. t = 0: the window holds
+    // 0 (1/8), 1 (1/4), 3 (1/8): weight 1/2, mean (1/4 + 3/8) / (1/2) = 1.25,
+    // spread 1/8 * 1.25^2 + 1/4 * 0.25^2 + 1/8 * 1.75^2 = 0.1953125 + 0.015625
+    // + 0.3828125 = 0.59375; the complement 128 and 130 (1/4 each): mean 129,
+    // spread 2 * 1/4 * 1^2 = 0.5; together 1.09375. t = 1..3 split one group
+    // (hundreds); t = 4..127 make the same two classes again, evaluated from the
+    // moments carried, and tie: a first cut scored too high would lose to t = 4,
+    // one scored too low would print another number. All sums are exact.
+    {"first_cut_best", {{0, 0.125}, {1, 0.25}, {3, 0.125}, {128, 0.25}, {130, 0.25}}, 0.0, 0, "1.093750"},
+    // The best cut is later, its classes mostly what the first cut put there, so
+    // the first cut's moments carry into it. t = 0: {5, 100} against {130, 250},
+    // 2 * 1/4 * 47.5^2 + 2 * 1/4 * 60^2 = 2928.125; 130 joins the window at
+    // t = 3 ({5, 100, 130}: worse), 5 leaves it at t = 6 for position 261:
+    // {100, 130} against {250, 261}, 2 * 1/4 * 15^2 + 2 * 1/4 * 5.5^2 = 112.5 +
+    // 15.125 = 127.625, the same up to t = 100; after that 100 leaves
+    // ({130} against {250, 261, 356}: 1698.5) and 250 joins at t = 123 (2928.125).
+    {"first_cut_moments_carry", {{5, 0.25}, {100, 0.25}, {130, 0.25}, {250, 0.25}}, 0.0, 6, "127.625000"},
     // An object across the wrap (250 and 5) on a background of 128. Cuts
     // t = 6..122 keep 250 and 5 together at 250 and 261: mean 255.5, spread
     // 2 * 0.25 * 5.5^2 = 15.125, exact in every order. Splitting the object

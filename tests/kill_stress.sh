@@ -2,9 +2,12 @@
 # Kills circthresh with SIGKILL at random moments while it replaces an existing
 # 5000 x 5000 output, and checks after each trial that the path holds either the
 # old file or the complete new one, and that nothing else was left beside it.
+# Then the same where no temporary file can be made: with no descriptor to
+# spare (ulimit -n 4), and, as root, on a tmpfs with no free inode; there the
+# run must fail at once and leave the old file.
 # Not a unit test: a stress run of a few seconds that CI runs after the suite.
 #
-# usage: tests/kill_stress.sh TOOL [TRIALS]   (default 40)
+# usage: tests/kill_stress.sh TOOL [TRIALS]   (default 40; a quarter as many for each resource)
 # Prints the counts; exits 1 when any trial lost the file or left a stray file.
 set -euo pipefail
 tool=${1:?usage: tests/kill_stress.sh TOOL [TRIALS]}
@@ -15,8 +18,8 @@ done
 [ -x "$tool" ] || { echo "kill_stress.sh: no executable tool at $tool (build it first)" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/circthresh-kill.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/in" "$work/out"
+trap 'umount "$work/full" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir "$work/in" "$work/out" "$work/full"
 
 # Two different random images; their outputs are the old file and the new one.
 for name in old new; do
@@ -33,26 +36,46 @@ start=$(date +%s%N)
 for _ in 1 2 3; do "$tool" "$work/in/new.pgm" "$work/out/out.pgm" > /dev/null; done
 span_ms=$(( ($(date +%s%N) - start) / 2500000 + 1 ))
 
-old=0 new=0 empty=0 partial=0 stray=0
-out=$work/out/out.pgm
-for ((trial = 0; trial < trials; trial++)); do
-  cp "$work/in/old.out" "$out"
-  "$tool" "$work/in/new.pgm" "$out" > /dev/null &
-  pid=$!
-  delay=$(( RANDOM % span_ms ))
-  sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  if cmp -s "$out" "$work/in/old.out"; then old=$((old + 1))
-  elif cmp -s "$out" "$work/in/new.out"; then new=$((new + 1))
-  elif [ ! -s "$out" ]; then empty=$((empty + 1))
-  else partial=$((partial + 1))
-  fi
-  for file in "$work/out"/* "$work/out"/.[!.]*; do
-    [ -e "$file" ] && [ "$file" != "$out" ] && { stray=$((stray + 1)); rm -f "$file"; }
+# trials LABEL COUNT DIR [LIMIT]: runs the tool on DIR/out.pgm, holding the old
+# file, under ulimit -n LIMIT if given, killed at random moments, and prints the
+# counts; DIR's file "filler" is not a stray.
+lost=0
+trials() {
+  local label=$1 count=$2 dir=$3 limit=${4:-}
+  local old=0 new=0 empty=0 partial=0 stray=0 out=$3/out.pgm
+  for ((trial = 0; trial < count; trial++)); do
+    cp "$work/in/old.out" "$out"
+    if [ -n "$limit" ]; then
+      bash -c 'ulimit -n "$1" && exec "$2" "$3" "$4"' sh "$limit" "$tool" "$work/in/new.pgm" "$out" > /dev/null 2>&1 &
+    else
+      "$tool" "$work/in/new.pgm" "$out" > /dev/null 2>&1 &
+    fi
+    pid=$!
+    delay=$(( RANDOM % span_ms ))
+    sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    if cmp -s "$out" "$work/in/old.out"; then old=$((old + 1))
+    elif cmp -s "$out" "$work/in/new.out"; then new=$((new + 1))
+    elif [ ! -s "$out" ]; then empty=$((empty + 1))
+    else partial=$((partial + 1))
+    fi
+    for file in "$dir"/* "$dir"/.[!.]*; do
+      [ -e "$file" ] && [ "$file" != "$out" ] && [ "$file" != "$dir/filler" ] && { stray=$((stray + 1)); rm -f "$file"; }
+    done
   done
-done
+  echo "$label: old intact $old, complete new $new, empty $empty, partial $partial, stray files $stray"
+  lost=$((lost + empty + partial + stray))
+}
 
-echo "SIGKILL trials $trials (run about $((span_ms * 5 / 6)) ms): old intact $old, complete new $new," \
-  "empty $empty, partial $partial, stray files $stray"
-[ $((empty + partial + stray)) -eq 0 ]
+trials "SIGKILL trials $trials (run about $((span_ms * 5 / 6)) ms)" "$trials" "$work/out"
+# Descriptors 0, 1, 2 and one more: the input, then the old file, nothing else.
+trials "no descriptor to spare, $((trials / 4 + 1)) trials" $((trials / 4 + 1)) "$work/out" 4
+# A tmpfs whose three inodes hold its root, out.pgm and a filler: plenty of room, no inode.
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=64m,nr_inodes=3,mode=755 none "$work/full" 2>/dev/null; then
+  : > "$work/full/filler"
+  trials "no free inode, $((trials / 4 + 1)) trials" $((trials / 4 + 1)) "$work/full"
+else
+  echo "no free inode: not tried (needs root and a tmpfs mount)"
+fi
+[ "$lost" -eq 0 ]

@@ -3,8 +3,9 @@
 # g++, CMake and make to build, gcc for the C library's tests in C; GoogleTest
 # for the unit tests, netpbm for the one that reads the output with another
 # tool; pkg-config to build the C example as the README shows; dpkg-dev, file
-# and lintian for the package check. Not root, it installs through sudo and says so;
-# it installs nothing when nothing is missing.
+# and lintian for the package check; acl and attr for the tests that set ACLs
+# and attributes on the file an output replaces. Not root, it installs through
+# sudo and says so; it installs nothing when nothing is missing.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
 
@@ -19,4 +20,6 @@ command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 command -v file >/dev/null || need+=(file)
 command -v lintian >/dev/null || need+=(lintian)
+command -v setfacl >/dev/null || need+=(acl)
+command -v setfattr >/dev/null || need+=(attr)
 install_packages install-deps

@@ -12,26 +12,48 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/copy_attributes.h"
+#include "image/fail.h"
+
 namespace {
 
 // How the open output reaches the path: directly (a device, a FIFO, or the old
 // file itself), or through a temporary file that the commit renames over it.
 enum OutputRoute { DIRECT, UNNAMED_TEMP, NAMED_TEMP };
 
+// What opening can do with the path: replace it through a temporary file; write
+// the old file in place, for the reasons the manual page names (the directory
+// refuses a new file, a rename cannot replace this file); or nothing, when no
+// temporary file can be made for another reason (no free inode, descriptor or
+// memory, a path too long): the run fails and the old file stays as it was.
+enum Way { REPLACE, IN_PLACE, REFUSE };
+
 // The one output of a run. Static buffers, so that nothing is allocated beyond
 // what stdio does and a signal handler can read the temporary file's name.
 OutputRoute route = DIRECT;
+const char* output_path;     // as given, for the message
 int directory = -1;          // the directory holding the file to replace
 int old_file = -1;           // that file, open for writing; -1 for a name not yet taken
 const char* final_name;      // its name in that directory
 char directory_path[PATH_MAX];
-char resolved_path[PATH_MAX];
+char link_name[PATH_MAX];    // the name a symlink led to last
+char link_target[PATH_MAX];
 char temp_name[32];
 volatile sig_atomic_t temp_on_disk = 0;
 
-// Signals that end the run while a named temporary file exists; SIGXFSZ too,
-// since a file size limit is a way to meet a full disk.
-const int FATAL_SIGNALS[] = {SIGHUP, SIGINT, SIGTERM, SIGXFSZ};
+// Most symlinks followed to the file, as the kernel allows (ELOOP beyond).
+const int MAX_LINKS = 40;
+
+// Signals that end the run while a named temporary file exists. SIGXFSZ is
+// ignored instead: a file size limit is a failed write, like a full disk.
+const int FATAL_SIGNALS[] = {SIGHUP, SIGINT, SIGTERM};
+
+// Errors with which a directory refuses a new file: the old file, which this
+// process may write, is then written in place as fopen would. Any other error
+// (ENOSPC, EDQUOT, EMFILE, ENFILE, ENOMEM, ENAMETOOLONG, ELOOP, ...) leaves it alone.
+Way way_after(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? IN_PLACE : REFUSE;
+}
 
 void remove_temp_and_die(int signal_number) {
     if (temp_on_disk) unlinkat(directory, temp_name, 0);
@@ -83,48 +105,72 @@ void make_temp_name(unsigned attempt) {
     *out = '\0';
 }
 
-// Splits the file's path into its directory, opened, and final_name. For an old
-// file, checks too that a rename in that directory will replace this very file:
-// the name must be the file itself (not a symlink to it, nor a deleted file seen
-// through /proc), not a mount point, and not in a sticky directory that keeps
-// others from replacing it.
-bool find_directory(const char* path, const struct stat* old) {
-    struct stat link;
-    if (old != nullptr && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
-        // The link stays a link: the file it ends at is the one replaced.
-        if (realpath(path, resolved_path) == nullptr) return false;
-        path = resolved_path;
-    }
+// Opens the directory part of path (up to its last slash, "." without one) as
+// directory, and points final_name at the rest.
+Way open_directory_of(const char* path, char* name_buffer) {
     const char* slash = strrchr(path, '/');
+    const char* name = slash == nullptr ? path : slash + 1;
+    if (*name == '\0' || strlen(name) >= sizeof link_name) return REFUSE;
     if (slash == nullptr) {
         strcpy(directory_path, ".");
-        final_name = path;
     } else {
         const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-        if (length >= sizeof directory_path) return false;
+        if (length >= sizeof directory_path) return REFUSE;
         memcpy(directory_path, path, length);
         directory_path[length] = '\0';
-        final_name = slash + 1;
     }
-    if (*final_name == '\0') return false;
-    directory = open(directory_path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0) return false;
-    if (old == nullptr) return true;
+    // Relative to the directory of the link that led here, if any.
+    const int base = directory >= 0 ? directory : AT_FDCWD;
+    const int opened = openat(base, directory_path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int error = errno;
+    if (directory >= 0) close(directory);
+    directory = opened;
+    if (directory < 0) return way_after(error);
+    if (name_buffer != nullptr) {
+        strcpy(name_buffer, name);
+        name = name_buffer;
+    }
+    final_name = name;
+    return REPLACE;
+}
 
-    struct stat named, parent;
-    if (fstatat(directory, final_name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        named.st_dev != old->st_dev || named.st_ino != old->st_ino || fstat(directory, &parent) != 0)
-        return false;
-    if (named.st_dev != parent.st_dev) return false;
+// Finds the directory and the name that a rename must use to replace the file
+// at path. Symlinks are followed one at a time, each relative to the directory
+// holding it, so that no path longer than PATH_MAX is ever formed. For an old
+// file, checks too that a rename there will replace this very file: the name
+// must be the file itself (not a deleted file seen through /proc), not a mount
+// point, and not in a sticky directory that keeps others from replacing it.
+Way find_directory(const char* path, const struct stat* old) {
+    Way way = open_directory_of(path, nullptr);
+    if (way != REPLACE || old == nullptr) return way;
+    struct stat named;
+    for (int links = 0;; ++links) {
+        if (fstatat(directory, final_name, &named, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? IN_PLACE : REFUSE;
+        if (!S_ISLNK(named.st_mode)) break;
+        // The link stays a link: the file it ends at is the one replaced.
+        if (links == MAX_LINKS) return REFUSE;
+        const ssize_t length = readlinkat(directory, final_name, link_target, sizeof link_target);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof link_target) return REFUSE;
+        link_target[length] = '\0';
+        way = open_directory_of(link_target, link_name);
+        if (way != REPLACE) return way;
+    }
+    struct stat parent;
+    if (named.st_dev != old->st_dev || named.st_ino != old->st_ino) return IN_PLACE;
+    if (fstat(directory, &parent) != 0) return REFUSE;
+    if (named.st_dev != parent.st_dev) return IN_PLACE;
 #ifdef STATX_ATTR_MOUNT_ROOT
     // A file bind-mounted on the same file system: rename would fail with EBUSY.
     struct statx mount;
     if (statx(directory, final_name, AT_SYMLINK_NOFOLLOW, STATX_INO, &mount) == 0 &&
         (mount.stx_attributes_mask & mount.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
-        return false;
+        return IN_PLACE;
 #endif
     const uid_t user = geteuid();
-    return (parent.st_mode & S_ISVTX) == 0 || user == 0 || user == old->st_uid || user == parent.st_uid;
+    const bool may_rename =
+        (parent.st_mode & S_ISVTX) == 0 || user == 0 || user == old->st_uid || user == parent.st_uid;
+    return may_rename ? REPLACE : IN_PLACE;
 }
 
 // The name under which /proc shows an open file, for linking it into a directory.
@@ -132,9 +178,10 @@ void proc_fd_path(int file, char (&path)[32]) {
     snprintf(path, sizeof path, "/proc/self/fd/%d", file);
 }
 
-// A new file in the directory, or -1. Unnamed where the file system allows, so
-// that a run ended by any signal, SIGKILL included, leaves nothing behind; the
-// commit names it through /proc/self/fd, so that must be there too.
+// A new file in the directory, or -1 with errno saying why. Unnamed where the
+// file system allows, so that a run ended by any signal, SIGKILL included,
+// leaves nothing behind; the commit names it through /proc/self/fd, so that
+// must be there too.
 int make_temp_file(mode_t mode) {
     int file = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (file >= 0) {
@@ -151,20 +198,21 @@ int make_temp_file(mode_t mode) {
         make_temp_name(attempt);
         const sigset_t before = block_signals();
         file = openat(directory, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        const bool exists = errno == EEXIST;
+        const int error = errno;
         if (file >= 0) temp_on_disk = 1;
         restore_signals(before);
         if (file >= 0) {
             route = NAMED_TEMP;
             return file;
         }
-        if (!exists) break;
+        errno = error;
+        if (error != EEXIST) break;
     }
     return -1;
 }
 
 // The old file, emptied, as fopen "wb" would have left it: the way when no
-// temporary file can be made beside it.
+// temporary file can replace it.
 FILE* write_in_place() {
     struct stat info;
     if (fstat(old_file, &info) != 0 || (S_ISREG(info.st_mode) && ftruncate(old_file, 0) != 0)) {
@@ -200,18 +248,23 @@ bool link_temp(int file) {
     return false;
 }
 
-// The old file's owner and permission bits, where this process may set them; a
-// read-only file stays read-only. The owner goes first, as changing it clears
-// the set-user-ID and set-group-ID bits.
-void copy_owner_and_mode(int file) {
+// The old file's owner, extended attributes (its ACL among them) and permission
+// bits, where this process may set them; a read-only file stays read-only. The
+// owner goes first, as changing it clears the set-user-ID and set-group-ID bits
+// and file capabilities; the mode last, so that it agrees with the ACL. Returns
+// false when an attribute that must be kept could not be.
+bool keep_access(int file) {
     struct stat old;
-    if (old_file < 0 || fstat(old_file, &old) != 0) return;
+    if (old_file < 0) return true;
+    if (fstat(old_file, &old) != 0) return false;
     if (fchown(file, old.st_uid, old.st_gid) != 0 && fchown(file, static_cast<uid_t>(-1), old.st_gid) != 0) {
         // Not allowed to give the file away: it stays ours, as with any editor.
     }
+    if (!copy_attributes(old_file, file)) return false;
     if (fchmod(file, old.st_mode & 07777) != 0) {
         // A file system without modes; the temporary file's 0600 is the safe side.
     }
+    return true;
 }
 
 // Puts the temporary file under the final name in one step. For an old file
@@ -231,11 +284,24 @@ bool replace_old_file() {
     return true;
 }
 
+// Gives up on the output: nothing was written, the old file is left alone.
+FILE* refuse() {
+    close_directory();
+    if (old_file >= 0) close(old_file);
+    old_file = -1;
+    return nullptr;
+}
+
 }  // namespace
 
 FILE* open_output(const char* path) {
     route = DIRECT;
+    output_path = path;
+    // A file size limit then fails a write (EFBIG), which the run reports with
+    // status 255 like a full disk, instead of being killed half-way.
+    signal(SIGXFSZ, SIG_IGN);
     struct stat target;
+    Way way;
     int temp = -1;
     if (stat(path, &target) == 0) {
         if (!S_ISREG(target.st_mode)) return fopen(path, "wb");
@@ -243,8 +309,11 @@ FILE* open_output(const char* path) {
         // keeps its powers), and the descriptor to write through if need be.
         old_file = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
         if (old_file < 0) return nullptr;
-        if (fstat(old_file, &target) != 0 || !S_ISREG(target.st_mode) || !find_directory(path, &target) ||
-            (temp = make_temp_file(0600)) < 0) {
+        way = fstat(old_file, &target) != 0 ? REFUSE
+              : !S_ISREG(target.st_mode)    ? IN_PLACE
+                                            : find_directory(path, &target);
+        if (way == REPLACE && (temp = make_temp_file(0600)) < 0) way = way_after(errno);
+        if (way == IN_PLACE) {
             close_directory();
             return write_in_place();
         }
@@ -252,11 +321,15 @@ FILE* open_output(const char* path) {
         // A dangling symlink is written through, creating the file it names.
         struct stat link;
         if (errno != ENOENT || lstat(path, &link) == 0) return fopen(path, "wb");
-        if (!find_directory(path, nullptr) || (temp = make_temp_file(0666)) < 0) {
+        way = find_directory(path, nullptr);
+        // Where the directory refuses a new file, fopen gives the same answer.
+        if (way == REPLACE && (temp = make_temp_file(0666)) < 0) way = way_after(errno);
+        if (way == IN_PLACE) {
             close_directory();
             return fopen(path, "wb");
         }
     }
+    if (way == REFUSE) return refuse();
     FILE* file = fdopen(temp, "wb");
     if (file == nullptr) {
         finish_output(nullptr, false);
@@ -273,7 +346,8 @@ int finish_output(FILE* file, bool written) {
     // Flushed first, so that the last writes have been checked before any name changes.
     written = file != nullptr && written && fflush(file) == 0;
     const sigset_t before = block_signals();
-    if (written) copy_owner_and_mode(fileno(file));
+    const bool kept = !written || keep_access(fileno(file));
+    written = written && kept;
     if (written && route == UNNAMED_TEMP) written = link_temp(fileno(file));
     const bool closed = file == nullptr || fclose(file) == 0;
     const bool committed = written && closed && replace_old_file();
@@ -284,5 +358,7 @@ int finish_output(FILE* file, bool written) {
     old_file = -1;
     close_directory();
     route = DIRECT;
+    // Who may read the file must not change: without its ACL the old file stays.
+    if (!kept) fail("cannot open output file: %s\n", output_path);
     return committed ? 0 : -1;
 }
