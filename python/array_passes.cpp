@@ -1,53 +1,100 @@
 #include "array_passes.h"
 
-#include <cstdlib>
+#include <cmath>
+#include <vector>
 
+#include "run_pieces.h"
 #include "threshold/binary_level.h"
-
-int inner_axis(const ByteArray& pixels) {
-    // A single row or column is walked along its length, whatever its step.
-    if (pixels.shape[0] <= 1) return 1;
-    if (pixels.shape[1] <= 1) return 0;
-    return std::abs(pixels.strides[0]) < std::abs(pixels.strides[1]) ? 0 : 1;
-}
-
-void count_array_levels(LevelCounts counts, const ByteArray& pixels) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        count_levels(counts, pixels.data + i * pixels.strides[outer], pixels.strides[inner],
-                     pixels.shape[inner]);
-}
-
-void count_selected_array_levels(LevelCounts counts, const ByteArray& pixels,
-                                 const ByteArray& selection) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        count_selected_levels(counts, pixels.data + i * pixels.strides[outer],
-                              pixels.strides[inner], selection.data + i * selection.strides[outer],
-                              selection.strides[inner], pixels.shape[inner]);
-}
+#include "threshold/level_counts.h"
 
 namespace {
 
-void threshold_run(unsigned char* binary, const unsigned char* run, ptrdiff_t stride,
-                   ptrdiff_t length, int threshold) {
+int pieces_for(ptrdiff_t elements, int threads) {
+    return elements < threads ? (elements > 0 ? static_cast<int>(elements) : 1) : threads;
+}
+
+void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned char* run,
+                   ptrdiff_t stride, ptrdiff_t length, int threshold) {
     // Contiguous runs, the common case, get a loop the compiler can vectorise.
-    if (stride == 1) {
+    if (stride == 1 && binary_step == 1) {
         for (ptrdiff_t i = 0; i < length; ++i) binary[i] = binary_level(run[i], threshold);
     } else {
         for (ptrdiff_t i = 0; i < length; ++i)
-            binary[i] = binary_level(run[i * stride], threshold);
+            binary[i * binary_step] = binary_level(run[i * stride], threshold);
     }
 }
 
 }  // namespace
 
-void threshold_array(unsigned char* binary, const ByteArray& pixels, int threshold) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        threshold_run(binary + i * pixels.shape[inner], pixels.data + i * pixels.strides[outer],
-                      pixels.strides[inner], pixels.shape[inner], threshold);
+uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
+                           const unsigned char* pixels, const unsigned char* selection,
+                           int threads) {
+    const int pieces = pieces_for(walk.elements, threads);
+    // One set of count tables per piece, merged at the end: no sharing while counting.
+    std::vector<uint64_t> tables(static_cast<size_t>(pieces) * COUNT_TABLES * GREY_LEVELS, 0);
+    const auto counts_of = [&](int piece) {
+        return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
+                                                         piece * COUNT_TABLES * GREY_LEVELS);
+    };
+    run_pieces(pieces, [&](int piece) {
+        uint64_t(*counts)[GREY_LEVELS] = counts_of(piece);
+        walk_runs(walk, piece_start(walk.elements, pieces, piece),
+                  piece_start(walk.elements, pieces, piece + 1),
+                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                      if (selection)
+                          count_selected_levels(counts, pixels + offsets[0], steps[0],
+                                                selection + offsets[1], steps[1], length);
+                      else
+                          count_levels(counts, pixels + offsets[0], steps[0], length);
+                  });
+    });
+    uint64_t counted = merge_level_counts(total, counts_of(0));
+    for (int piece = 1; piece < pieces; ++piece) {
+        uint64_t part[GREY_LEVELS];
+        counted += merge_level_counts(part, counts_of(piece));
+        for (int level = 0; level < GREY_LEVELS; ++level) total[level] += part[level];
+    }
+    return counted;
 }
+
+void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
+                    int threshold, int threads) {
+    const int pieces = pieces_for(walk.elements, threads);
+    run_pieces(pieces, [&](int piece) {
+        walk_runs(walk, piece_start(walk.elements, pieces, piece),
+                  piece_start(walk.elements, pieces, piece + 1),
+                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                      threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
+                                    steps[0], length, threshold);
+                  });
+    });
+}
+
+template <typename Angle>
+bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk& walk,
+                           double period, double offset) {
+    // One factor, as the README's recipe multiplies by 256 / period.
+    const double scale = 256.0 / period;
+    bool finite = true;
+    walk_runs(walk, 0, walk.elements,
+              [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                  for (ptrdiff_t i = 0; finite && i < length; ++i) {
+                      const double angle = static_cast<double>(
+                          *reinterpret_cast<const Angle*>(angles + offsets[0] + i * steps[0]));
+                      const double scaled = (angle - offset) * scale;
+                      // A NaN or an infinity has no level; it would be undefined as a byte.
+                      finite = std::isfinite(scaled);
+                      if (!finite) break;
+                      // fmod is exact, so even huge values land on the right level.
+                      double level = std::fmod(std::rint(scaled), 256.0);
+                      if (level < 0) level += 256.0;
+                      levels[offsets[1] + i * steps[1]] = static_cast<unsigned char>(level);
+                  }
+              });
+    return finite;
+}
+
+template bool angles_walk_to_levels<float>(unsigned char*, const char*, const Walk&, double,
+                                           double);
+template bool angles_walk_to_levels<double>(unsigned char*, const char*, const Walk&, double,
+                                            double);
