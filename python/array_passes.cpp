@@ -1,16 +1,39 @@
 #include "array_passes.h"
 
+#include <atomic>
 #include <cmath>
 #include <vector>
 
-#include "run_pieces.h"
+#include "run_on_threads.h"
 #include "threshold/binary_level.h"
 #include "threshold/level_counts.h"
 
 namespace {
 
-int pieces_for(ptrdiff_t elements, int threads) {
-    return elements < threads ? (elements > 0 ? static_cast<int>(elements) : 1) : threads;
+// Work goes out in pieces of this many elements (about a tenth of a millisecond
+// of counting) to whichever thread is free, so that a thread the system runs
+// late, because another program holds its core, takes fewer pieces instead of
+// holding up the rest.
+constexpr ptrdiff_t PIECE_ELEMENTS = ptrdiff_t{1} << 18;
+
+// How many threads a walk gets: no more than it has pieces.
+int workers_for(const Walk& walk, int threads) {
+    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
+    return pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
+}
+
+// Calls walk_piece(worker, begin, end) for every piece of the walk, on
+// `workers` threads numbered 0..workers-1.
+template <typename WalkPiece>
+void walk_in_pieces(const Walk& walk, int workers, WalkPiece walk_piece) {
+    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
+    std::atomic<ptrdiff_t> next_piece{0};
+    run_on_threads(workers, [&](int worker) {
+        for (ptrdiff_t piece = next_piece++; piece < pieces; piece = next_piece++) {
+            const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
+            walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
+        }
+    });
 }
 
 void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned char* run,
@@ -29,17 +52,17 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                            const unsigned char* pixels, const unsigned char* selection,
                            int threads) {
-    const int pieces = pieces_for(walk.elements, threads);
-    // One set of count tables per piece, merged at the end: no sharing while counting.
-    std::vector<uint64_t> tables(static_cast<size_t>(pieces) * COUNT_TABLES * GREY_LEVELS, 0);
-    const auto counts_of = [&](int piece) {
+    // One set of count tables per thread, merged at the end: no sharing while
+    // counting, and integer sums, the same whichever thread counted what.
+    const int workers = workers_for(walk, threads);
+    std::vector<uint64_t> tables(static_cast<size_t>(workers) * COUNT_TABLES * GREY_LEVELS, 0);
+    const auto counts_of = [&](int worker) {
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
-                                                         piece * COUNT_TABLES * GREY_LEVELS);
+                                                         worker * COUNT_TABLES * GREY_LEVELS);
     };
-    run_pieces(pieces, [&](int piece) {
-        uint64_t(*counts)[GREY_LEVELS] = counts_of(piece);
-        walk_runs(walk, piece_start(walk.elements, pieces, piece),
-                  piece_start(walk.elements, pieces, piece + 1),
+    walk_in_pieces(walk, workers, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
+        uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
+        walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                       if (selection)
                           count_selected_levels(counts, pixels + offsets[0], steps[0],
@@ -49,9 +72,9 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                   });
     });
     uint64_t counted = merge_level_counts(total, counts_of(0));
-    for (int piece = 1; piece < pieces; ++piece) {
+    for (int worker = 1; worker < workers; ++worker) {
         uint64_t part[GREY_LEVELS];
-        counted += merge_level_counts(part, counts_of(piece));
+        counted += merge_level_counts(part, counts_of(worker));
         for (int level = 0; level < GREY_LEVELS; ++level) total[level] += part[level];
     }
     return counted;
@@ -59,10 +82,8 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
 
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
                     int threshold, int threads) {
-    const int pieces = pieces_for(walk.elements, threads);
-    run_pieces(pieces, [&](int piece) {
-        walk_runs(walk, piece_start(walk.elements, pieces, piece),
-                  piece_start(walk.elements, pieces, piece + 1),
+    walk_in_pieces(walk, workers_for(walk, threads), [&](int, ptrdiff_t begin, ptrdiff_t end) {
+        walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                       threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
                                     steps[0], length, threshold);

@@ -44,9 +44,3 @@ Walk plan_walk(const std::vector<ptrdiff_t>& shape,
     }
     return walk;
 }
-
-ptrdiff_t piece_start(ptrdiff_t elements, int pieces, int piece) {
-    const ptrdiff_t share = elements / pieces;
-    const ptrdiff_t extra = elements % pieces;
-    return share * piece + (piece < extra ? piece : extra);
-}

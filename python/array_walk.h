@@ -67,7 +67,3 @@ void walk_runs(const Walk& walk, ptrdiff_t begin, ptrdiff_t end, OnRun on_run) {
         }
     }
 }
-
-// First element of piece `piece` when elements are split into `pieces` parts
-// that differ in size by at most one.
-ptrdiff_t piece_start(ptrdiff_t elements, int pieces, int piece);
