@@ -1,10 +1,9 @@
 #include "array_passes.h"
 
-#include <atomic>
 #include <cmath>
 #include <vector>
 
-#include "run_on_threads.h"
+#include "run_pieces.h"
 #include "threshold/binary_level.h"
 #include "threshold/level_counts.h"
 
@@ -27,12 +26,9 @@ int workers_for(const Walk& walk, int threads) {
 template <typename WalkPiece>
 void walk_in_pieces(const Walk& walk, int workers, WalkPiece walk_piece) {
     const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
-    std::atomic<ptrdiff_t> next_piece{0};
-    run_on_threads(workers, [&](int worker) {
-        for (ptrdiff_t piece = next_piece++; piece < pieces; piece = next_piece++) {
-            const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
-            walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
-        }
+    run_pieces(workers, pieces, [&](int worker, ptrdiff_t piece) {
+        const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
+        walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
     });
 }
 
