@@ -1,6 +1,7 @@
 #include "array_passes.h"
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "run_pieces.h"
@@ -96,8 +97,10 @@ bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk
     walk_runs(walk, 0, walk.elements,
               [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                   for (ptrdiff_t i = 0; finite && i < length; ++i) {
-                      const double angle = static_cast<double>(
-                          *reinterpret_cast<const Angle*>(angles + offsets[0] + i * steps[0]));
+                      // Copied out: a view into a byte buffer may be unaligned.
+                      Angle value;
+                      std::memcpy(&value, angles + offsets[0] + i * steps[0], sizeof value);
+                      const double angle = static_cast<double>(value);
                       const double scaled = (angle - offset) * scale;
                       // A NaN or an infinity has no level; it would be undefined as a byte.
                       finite = std::isfinite(scaled);

@@ -21,7 +21,8 @@ namespace {
 std::string text_of(const py::handle& value) { return py::str(value).cast<std::string>(); }
 
 bool has_dtype(const py::array& array, char kind, py::ssize_t itemsize) {
-    return array.dtype().kind() == kind && array.dtype().itemsize() == itemsize;
+    return array.dtype().kind() == kind && array.dtype().itemsize() == itemsize &&
+           array.dtype().attr("isnative").cast<bool>();
 }
 
 std::vector<ptrdiff_t> shape_of(const py::array& array) {

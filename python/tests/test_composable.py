@@ -101,6 +101,9 @@ FORMULA_CASES = {
     "halves": (np.arange(-40, 40) * 0.5, 256, 0),
     "huge": (np.array([1e17, -3e19, 2.5e300, 123456789.5]), 256, 0),
     "integers": (np.arange(-1000, 1000, 7, dtype=np.int32), 100, 3),
+    "big_endian": (RNG.uniform(-400, 400, 50).astype(">f8"), 360, 10),
+    "unaligned": (np.frombuffer(b"x" + RNG.uniform(-9, 9, 41).tobytes(), np.float64, offset=1), 2, 0),
+    "float16": (RNG.uniform(-100, 100, 60).astype(np.float16), 90, 0),
 }
 
 
