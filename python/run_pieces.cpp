@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 namespace {
@@ -18,11 +18,13 @@ struct PieceQueue {
     ptrdiff_t unfinished = 0;  // guarded by lock
 };
 
+// work belongs to the run_pieces call, which may have returned by the time a
+// late thread gets here: it is only called for a piece not yet done, while
+// run_pieces still waits.
 void take_pieces(PieceQueue& queue, int worker,
-                 const std::function<void(int, ptrdiff_t)>& work) {
-    // work is only called for a piece not yet done, while run_pieces still waits.
+                 const std::function<void(int, ptrdiff_t)>* work) {
     for (ptrdiff_t piece = queue.next++; piece < queue.pieces; piece = queue.next++) {
-        work(worker, piece);
+        (*work)(worker, piece);
         std::lock_guard<std::mutex> hold(queue.lock);
         if (--queue.unfinished == 0) queue.all_done.notify_all();
     }
@@ -39,13 +41,13 @@ void run_pieces(int threads, ptrdiff_t pieces,
     for (int worker = 1; worker < threads; ++worker) {
         try {
             std::thread([queue, shared_work, worker] {
-                take_pieces(*queue, worker, *shared_work);
+                take_pieces(*queue, worker, shared_work);
             }).detach();
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {  // no thread (or no memory for one): do without
             break;
         }
     }
-    take_pieces(*queue, 0, work);
+    take_pieces(*queue, 0, shared_work);
     std::unique_lock<std::mutex> hold(queue->lock);
     queue->all_done.wait(hold, [&] { return queue->unfinished == 0; });
 }
