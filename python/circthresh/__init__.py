@@ -48,6 +48,7 @@ __all__ = ["threshold", "histogram", "threshold_histogram", "apply_threshold",
 # 0.35 ms for 2**20 pixels on one core of the 2-core machine it was tuned on,
 # and a thread takes tens of microseconds to start.
 AUTO_THREADS_MIN_PIXELS = 1 << 20
+MAX_THREADS = 1 << 12
 
 
 def _type_name(value: object) -> str:
@@ -109,7 +110,9 @@ def _thread_count(threads: object, pixels: int) -> int:
         raise TypeError("threads: expected None or an int, got %s" % _type_name(threads))
     if threads <= 0:
         raise ValueError("threads: expected None or 1 or more, got %d" % threads)
-    return int(threads)
+    # "Up to that many": a pass never gets more threads than pieces of work, and
+    # the compiled side takes a C int.
+    return min(int(threads), MAX_THREADS)
 
 
 def _real_number(value: object, name: str) -> float:

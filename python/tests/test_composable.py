@@ -28,7 +28,7 @@ def binarised(image, t):
     return np.where((image.astype(np.int64) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
 
-@pytest.mark.parametrize("threads", [1, 2, 3, None])
+@pytest.mark.parametrize("threads", [1, 2, 3, None, 2**40])
 @pytest.mark.parametrize("name", VIEWS)
 def test_histogram_counts_as_bincount_does(name, threads):
     image = VIEWS[name]
