@@ -91,7 +91,7 @@ void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Wa
 template <typename Angle>
 bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk& walk,
                            double period, double offset) {
-    // One factor, as the README's recipe multiplies by 256 / period.
+    // One factor, as the angle recipe of docs/recipes.md multiplies by 256 / period.
     const double scale = 256.0 / period;
     bool finite = true;
     walk_runs(walk, 0, walk.elements,

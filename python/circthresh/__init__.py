@@ -332,8 +332,8 @@ def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
 
     Each angle becomes ``rint((angle - offset) * (256 / period)) mod 256``,
     computed in double precision (float32 angles are widened first, exactly),
-    rounding halves to even: the README's angle recipe, so that a period lands
-    on 256, which is 0 again.
+    rounding halves to even: the angle recipe of the project's docs/recipes.md,
+    so that a period lands on 256, which is 0 again.
 
     Parameters
     ----------
