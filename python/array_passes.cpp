@@ -1,53 +1,120 @@
 #include "array_passes.h"
 
-#include <cstdlib>
+#include <cmath>
+#include <cstring>
+#include <vector>
 
+#include "run_pieces.h"
 #include "threshold/binary_level.h"
-
-int inner_axis(const ByteArray& pixels) {
-    // A single row or column is walked along its length, whatever its step.
-    if (pixels.shape[0] <= 1) return 1;
-    if (pixels.shape[1] <= 1) return 0;
-    return std::abs(pixels.strides[0]) < std::abs(pixels.strides[1]) ? 0 : 1;
-}
-
-void count_array_levels(LevelCounts counts, const ByteArray& pixels) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        count_levels(counts, pixels.data + i * pixels.strides[outer], pixels.strides[inner],
-                     pixels.shape[inner]);
-}
-
-void count_selected_array_levels(LevelCounts counts, const ByteArray& pixels,
-                                 const ByteArray& selection) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        count_selected_levels(counts, pixels.data + i * pixels.strides[outer],
-                              pixels.strides[inner], selection.data + i * selection.strides[outer],
-                              selection.strides[inner], pixels.shape[inner]);
-}
+#include "threshold/level_counts.h"
 
 namespace {
 
-void threshold_run(unsigned char* binary, const unsigned char* run, ptrdiff_t stride,
-                   ptrdiff_t length, int threshold) {
+// Work goes out in pieces of this many elements (about a tenth of a millisecond
+// of counting) to whichever thread is free, so that a thread the system runs
+// late, because another program holds its core, takes fewer pieces instead of
+// holding up the rest.
+constexpr ptrdiff_t PIECE_ELEMENTS = ptrdiff_t{1} << 18;
+
+// How many threads a walk gets: no more than it has pieces.
+int workers_for(const Walk& walk, int threads) {
+    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
+    return pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
+}
+
+// Calls walk_piece(worker, begin, end) for every piece of the walk, on
+// `workers` threads numbered 0..workers-1.
+template <typename WalkPiece>
+void walk_in_pieces(const Walk& walk, int workers, WalkPiece walk_piece) {
+    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
+    run_pieces(workers, pieces, [&](int worker, ptrdiff_t piece) {
+        const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
+        walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
+    });
+}
+
+void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned char* run,
+                   ptrdiff_t stride, ptrdiff_t length, int threshold) {
     // Contiguous runs, the common case, get a loop the compiler can vectorise.
-    if (stride == 1) {
+    if (stride == 1 && binary_step == 1) {
         for (ptrdiff_t i = 0; i < length; ++i) binary[i] = binary_level(run[i], threshold);
     } else {
         for (ptrdiff_t i = 0; i < length; ++i)
-            binary[i] = binary_level(run[i * stride], threshold);
+            binary[i * binary_step] = binary_level(run[i * stride], threshold);
     }
 }
 
 }  // namespace
 
-void threshold_array(unsigned char* binary, const ByteArray& pixels, int threshold) {
-    const int inner = inner_axis(pixels);
-    const int outer = 1 - inner;
-    for (ptrdiff_t i = 0; i < pixels.shape[outer]; ++i)
-        threshold_run(binary + i * pixels.shape[inner], pixels.data + i * pixels.strides[outer],
-                      pixels.strides[inner], pixels.shape[inner], threshold);
+uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
+                           const unsigned char* pixels, const unsigned char* selection,
+                           int threads) {
+    // One set of count tables per thread, merged at the end: no sharing while
+    // counting, and integer sums, the same whichever thread counted what.
+    const int workers = workers_for(walk, threads);
+    std::vector<uint64_t> tables(static_cast<size_t>(workers) * COUNT_TABLES * GREY_LEVELS, 0);
+    const auto counts_of = [&](int worker) {
+        return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
+                                                         worker * COUNT_TABLES * GREY_LEVELS);
+    };
+    walk_in_pieces(walk, workers, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
+        uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
+        walk_runs(walk, begin, end,
+                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                      if (selection)
+                          count_selected_levels(counts, pixels + offsets[0], steps[0],
+                                                selection + offsets[1], steps[1], length);
+                      else
+                          count_levels(counts, pixels + offsets[0], steps[0], length);
+                  });
+    });
+    uint64_t counted = merge_level_counts(total, counts_of(0));
+    for (int worker = 1; worker < workers; ++worker) {
+        uint64_t part[GREY_LEVELS];
+        counted += merge_level_counts(part, counts_of(worker));
+        for (int level = 0; level < GREY_LEVELS; ++level) total[level] += part[level];
+    }
+    return counted;
 }
+
+void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
+                    int threshold, int threads) {
+    walk_in_pieces(walk, workers_for(walk, threads), [&](int, ptrdiff_t begin, ptrdiff_t end) {
+        walk_runs(walk, begin, end,
+                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                      threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
+                                    steps[0], length, threshold);
+                  });
+    });
+}
+
+template <typename Angle>
+bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk& walk,
+                           double period, double offset) {
+    // One factor, as the angle recipe of docs/recipes.md multiplies by 256 / period.
+    const double scale = 256.0 / period;
+    bool finite = true;
+    walk_runs(walk, 0, walk.elements,
+              [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                  for (ptrdiff_t i = 0; finite && i < length; ++i) {
+                      // Copied out: a view into a byte buffer may be unaligned.
+                      Angle value;
+                      std::memcpy(&value, angles + offsets[0] + i * steps[0], sizeof value);
+                      const double angle = static_cast<double>(value);
+                      const double scaled = (angle - offset) * scale;
+                      // A NaN or an infinity has no level; it would be undefined as a byte.
+                      finite = std::isfinite(scaled);
+                      if (!finite) break;
+                      // fmod is exact, so even huge values land on the right level.
+                      double level = std::fmod(std::rint(scaled), 256.0);
+                      if (level < 0) level += 256.0;
+                      levels[offsets[1] + i * steps[1]] = static_cast<unsigned char>(level);
+                  }
+              });
+    return finite;
+}
+
+template bool angles_walk_to_levels<float>(unsigned char*, const char*, const Walk&, double,
+                                           double);
+template bool angles_walk_to_levels<double>(unsigned char*, const char*, const Walk&, double,
+                                            double);

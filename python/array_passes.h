@@ -1,31 +1,30 @@
-// The passes over the pixels of a numpy array, in plain C++ so that they can run
-// without Python's global lock: counting the levels and binarising.
+// The passes over the elements of numpy arrays, in plain C++ so that they run
+// without Python's global lock, split over threads: counting the levels,
+// binarising, and turning angles into levels.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "threshold/level_counts.h"
+#include "array_walk.h"
+#include "threshold/threshold.h"
 
-// A 2-D array of bytes as numpy describes it: rows first, steps in bytes of any
-// sign, so that views and transposes need no copy.
-struct ByteArray {
-    const unsigned char* data;
-    ptrdiff_t shape[2];
-    ptrdiff_t strides[2];
-};
+// Counts the levels of the pixels, arrays[0] of walk (only those whose byte in
+// selection, arrays[1], is not zero, when selection is given) in `threads`
+// pieces. Returns the number of pixels counted. Integer counts: the same for
+// every number of threads.
+uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
+                           const unsigned char* pixels, const unsigned char* selection,
+                           int threads);
 
-// The axis to walk innermost: the one with the shorter steps in memory, so that
-// every pass reads memory in order whatever the layout.
-int inner_axis(const ByteArray& pixels);
+// Writes the binary level of every pixel (arrays[0]) to binary (arrays[1]).
+void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
+                    int threshold, int threads);
 
-// Adds the level of every pixel to counts.
-void count_array_levels(LevelCounts counts, const ByteArray& pixels);
-
-// Adds the levels of the pixels whose byte in selection, an array of the same
-// shape, is not zero.
-void count_selected_array_levels(LevelCounts counts, const ByteArray& pixels,
-                                 const ByteArray& selection);
-
-// Writes the binary level of every pixel to binary, which is laid out with
-// inner_axis(pixels) contiguous: row-major when it is 1, column-major when 0.
-void threshold_array(unsigned char* binary, const ByteArray& pixels, int threshold);
+// Writes rint((angle - offset) * (256 / period)) mod 256 of every angle
+// (arrays[0], of type Angle: float or double) to levels (arrays[1]), in double
+// precision. Returns false, leaving levels unfinished, at the first angle that
+// is not finite.
+template <typename Angle>
+bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk& walk,
+                           double period, double offset);

@@ -1,6 +1,7 @@
-// The Python module circthresh: the command's circular threshold on numpy arrays,
-// from the same counting, search and binarisation code, so the answers are the
-// command's to the last bit.
+// circthresh._core: the compiled passes under the circthresh package, which
+// checks the arguments and documents them (circthresh/__init__.py). These take
+// arrays already checked there, and check again only what would make them read
+// or write out of bounds.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "array_passes.h"
+#include "array_walk.h"
 #include "threshold/level_counts.h"
 #include "threshold/threshold.h"
 
@@ -16,194 +18,104 @@ namespace py = pybind11;
 
 namespace {
 
-const char* MODULE_DOC = R"doc(Circular Otsu thresholding of 8-bit images, as the circthresh command does it.
-
-The 256 grey levels are points on a circle, level 255 next to level 0. Every cut
-of the circle into two half-circles of 128 consecutive levels is tried, and the
-cut whose two classes of pixels have the least within-class variance wins. This
-suits quantities that wrap around, such as hue or orientation, where an ordinary
-Otsu threshold on the line 0..255 splits an object whose values straddle 0.
-
-The results are those of the command, bit for bit: for an image the command can
-read, ``"thresholding at %d\nsigma_W %f\n" % (t, sigma_w)`` is its report and
-``binary`` the raster it writes.
-
-Functions
----------
-threshold(image, mask=None)
-    Threshold of a 2-D uint8 array, its within-class variance and the binary image.
-threshold_histogram(counts)
-    Threshold and within-class variance of a histogram of 256 counts.
-)doc";
-
-const char* THRESHOLD_DOC = R"doc(Circular Otsu threshold of an image, and the image binarised by it.
-
-Parameters
-----------
-image : numpy.ndarray of uint8, shape (rows, columns)
-    Grey levels 0..255. Any strides: views such as ``image[::2, ::3]`` and
-    transposes are read in place, without a copy.
-mask : numpy.ndarray of bool, shape (rows, columns), optional
-    Only the pixels where the mask is true make the histogram (and the number of
-    pixels it is divided by), for instance the pixels whose hue means something.
-    Every pixel is binarised all the same. None (the default) counts them all.
-
-Returns
--------
-t : int
-    The threshold: levels t..t+127 form one class, the other 128 levels the
-    other. -1 when no cut has two non-empty classes (one level, no pixels).
-sigma_w : float
-    The within-class variance of that cut, 9e20 when there is none.
-binary : numpy.ndarray of uint8, shape (rows, columns)
-    A new array: levels t..t+127, counted around the circle, become 0 and all
-    others 255 (with t = -1: levels 255 and 0..126 become 0).
-
-Raises
-------
-TypeError
-    If image is not a numpy array of dtype uint8, or mask not one of dtype
-    bool. Nothing is converted: a float hue in 0..1 or a 16-bit image would
-    lose its values silently.
-ValueError
-    If image is not 2-D, or mask has another shape than image.
-
-Notes
------
-The frequencies are the counts divided by the number of pixels, as doubles,
-and the search is the command's own, so the results are the command's exactly.
-The passes over the pixels release the global interpreter lock: threads can
-threshold several images at once.
-
-Examples
---------
->>> import numpy as np, circthresh
->>> hue = np.array([[250, 5, 128, 128]], dtype=np.uint8)
->>> t, sigma_w, binary = circthresh.threshold(hue)
->>> "thresholding at %d\nsigma_W %f\n" % (t, sigma_w)
-'thresholding at 6\nsigma_W 15.125000\n'
->>> binary
-array([[255, 255,   0,   0]], dtype=uint8)
-)doc";
-
-const char* THRESHOLD_HISTOGRAM_DOC = R"doc(Circular Otsu threshold of a histogram of grey-level counts.
-
-Parameters
-----------
-counts : sequence of int or numpy.ndarray of integers, length 256
-    How many pixels have each grey level 0..255. The frequencies are each count
-    divided by their total, as doubles.
-
-Returns
--------
-t : int
-    The threshold: levels t..t+127 form one class, the other 128 levels the
-    other. -1 when no cut has two non-empty classes, as for all-zero counts.
-sigma_w : float
-    The within-class variance of that cut, 9e20 when there is none.
-
-Raises
-------
-TypeError
-    If the counts are not integers.
-ValueError
-    If there are not exactly 256 counts, one is negative, or their total does
-    not fit in 64 bits.
-
-Examples
---------
->>> import circthresh
->>> counts = [0] * 256
->>> counts[250] = counts[5] = 1
->>> counts[128] = 2
->>> circthresh.threshold_histogram(counts)
-(6, 15.125)
-)doc";
-
 std::string text_of(const py::handle& value) { return py::str(value).cast<std::string>(); }
 
-std::string type_name_of(const py::handle& value) {
-    return py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>();
-}
-
 bool has_dtype(const py::array& array, char kind, py::ssize_t itemsize) {
-    return array.dtype().kind() == kind && array.dtype().itemsize() == itemsize;
+    return array.dtype().kind() == kind && array.dtype().itemsize() == itemsize &&
+           array.dtype().attr("isnative").cast<bool>();
 }
 
-ByteArray describe(const py::array& array) {
-    return {static_cast<const unsigned char*>(array.data()),
-            {array.shape(0), array.shape(1)},
-            {array.strides(0), array.strides(1)}};
+std::vector<ptrdiff_t> shape_of(const py::array& array) {
+    return std::vector<ptrdiff_t>(array.shape(), array.shape() + array.ndim());
 }
 
-py::array image_argument(const py::object& image) {
-    if (!py::isinstance<py::array>(image))
-        throw py::type_error("image: expected a numpy array of dtype uint8, got " +
-                             type_name_of(image));
-    py::array pixels = py::reinterpret_borrow<py::array>(image);
-    if (!has_dtype(pixels, 'u', 1))
-        throw py::type_error("image: expected dtype uint8, got " + text_of(pixels.dtype()) +
-                             " (convert it to 0..255 yourself; nothing is converted here)");
-    if (pixels.ndim() != 2)
-        throw py::value_error("image: expected a 2-D array (rows, columns), got " +
-                              std::to_string(pixels.ndim()) + " dimensions");
-    return pixels;
+std::vector<ptrdiff_t> strides_of(const py::array& array) {
+    return std::vector<ptrdiff_t>(array.strides(), array.strides() + array.ndim());
 }
 
-py::array mask_argument(const py::object& mask, const py::array& pixels) {
-    if (!py::isinstance<py::array>(mask))
-        throw py::type_error("mask: expected None or a numpy array of dtype bool, got " +
-                             type_name_of(mask));
-    py::array selection = py::reinterpret_borrow<py::array>(mask);
-    if (!has_dtype(selection, 'b', 1))
-        throw py::type_error("mask: expected dtype bool, got " + text_of(selection.dtype()));
-    if (selection.ndim() != 2 || selection.shape(0) != pixels.shape(0) ||
-        selection.shape(1) != pixels.shape(1))
-        throw py::value_error("mask: expected the image's shape " +
-                              text_of(pixels.attr("shape")) + ", got " +
-                              text_of(selection.attr("shape")));
-    return selection;
+void require(bool holds, const std::string& message) {
+    if (!holds) throw py::value_error(message);
+}
+
+// A new uint8 array of the source's shape, laid out in the order a walk takes
+// the source, so that both are read and written in memory order.
+py::array_t<uint8_t> array_walked_like(const py::array& source) {
+    const std::vector<ptrdiff_t> shape = shape_of(source);
+    std::vector<ptrdiff_t> strides(shape.size());
+    const std::vector<int> order = walk_order(strides_of(source));
+    ptrdiff_t step = 1;
+    for (size_t i = order.size(); i-- > 0;) {
+        strides[order[i]] = step;
+        step *= shape[order[i]] > 0 ? shape[order[i]] : 1;
+    }
+    return py::array_t<uint8_t>(shape, strides);
+}
+
+int thread_count(int threads) {
+    require(threads >= 1, "threads: expected 1 or more");
+    return threads;
+}
+
+py::array_t<uint64_t> histogram(const py::array& image, const py::object& selection,
+                                int threads) {
+    require(has_dtype(image, 'u', 1), "image: expected dtype uint8");
+    std::vector<std::vector<ptrdiff_t>> strides = {strides_of(image)};
+    const unsigned char* selected = nullptr;
+    if (!selection.is_none()) {
+        const py::array mask = py::reinterpret_borrow<py::array>(selection);
+        require(has_dtype(mask, 'b', 1) && shape_of(mask) == shape_of(image),
+                "mask: expected a bool array of the image's shape");
+        strides.push_back(strides_of(mask));
+        selected = static_cast<const unsigned char*>(mask.data());
+    }
+    const Walk walk = plan_walk(shape_of(image), strides);
+    const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
+    const int pieces = thread_count(threads);
+    py::array_t<uint64_t> counts(GREY_LEVELS);
+    uint64_t* total = counts.mutable_data();
+    {
+        py::gil_scoped_release unlocked;
+        count_walk_levels(total, walk, pixels, selected, pieces);
+    }
+    return counts;
+}
+
+py::array_t<uint8_t> apply_threshold(const py::array& image, int threshold, int threads) {
+    require(has_dtype(image, 'u', 1), "image: expected dtype uint8");
+    require(threshold >= -1 && threshold <= 127, "t: expected -1..127");
+    py::array_t<uint8_t> binary = array_walked_like(image);
+    const Walk walk = plan_walk(shape_of(image), {strides_of(image), strides_of(binary)});
+    const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
+    unsigned char* binary_data = binary.mutable_data();
+    const int pieces = thread_count(threads);
+    {
+        py::gil_scoped_release unlocked;
+        threshold_walk(binary_data, pixels, walk, threshold, pieces);
+    }
+    return binary;
+}
+
+py::array_t<uint8_t> angles_to_levels(const py::array& angles, double period, double offset) {
+    const bool single = has_dtype(angles, 'f', 4);
+    require(single || has_dtype(angles, 'f', 8), "angles: expected dtype float32 or float64");
+    py::array_t<uint8_t> levels = array_walked_like(angles);
+    const Walk walk = plan_walk(shape_of(angles), {strides_of(angles), strides_of(levels)});
+    const char* source = static_cast<const char*>(angles.data());
+    unsigned char* levels_data = levels.mutable_data();
+    bool finite;
+    {
+        py::gil_scoped_release unlocked;
+        finite = single ? angles_walk_to_levels<float>(levels_data, source, walk, period, offset)
+                        : angles_walk_to_levels<double>(levels_data, source, walk, period, offset);
+    }
+    require(finite, "angles: expected finite values; got a NaN or an infinity (or a value "
+                    "whose level overflows a double)");
+    return levels;
 }
 
 // The command's own steps from counts on: each count divided by the number of
 // pixels counted, as doubles, then the search. No pixel counted: every
 // frequency is 0/0, a NaN, and no cut can win.
-ThresholdResult threshold_of_counts(const uint64_t total[GREY_LEVELS], uint64_t counted) {
-    double histogram[GREY_LEVELS];
-    make_frequencies(histogram, total, static_cast<double>(counted));
-    return find_threshold(histogram);
-}
-
-py::tuple threshold(const py::object& image, const py::object& mask) {
-    const py::array pixels = image_argument(image);
-    const bool masked = !mask.is_none();
-    const ByteArray source = describe(pixels);
-    const ByteArray selection = masked ? describe(mask_argument(mask, pixels)) : source;
-    // The binary image is laid out the way the source is walked, so both passes
-    // go through memory in order.
-    const ptrdiff_t rows = source.shape[0];
-    const ptrdiff_t columns = source.shape[1];
-    const std::vector<py::ssize_t> strides =
-        inner_axis(source) == 1 ? std::vector<py::ssize_t>{columns, 1}
-                                : std::vector<py::ssize_t>{1, rows};
-    py::array_t<uint8_t> binary({rows, columns}, strides);
-    unsigned char* binary_data = binary.mutable_data();
-
-    ThresholdResult result;
-    {
-        py::gil_scoped_release unlocked;
-        LevelCounts counts = {};
-        if (masked)
-            count_selected_array_levels(counts, source, selection);
-        else
-            count_array_levels(counts, source);
-        uint64_t total[GREY_LEVELS];
-        result = threshold_of_counts(total, merge_level_counts(total, counts));
-        threshold_array(binary_data, source, result.threshold);
-    }
-    return py::make_tuple(result.threshold, result.variance, binary);
-}
-
 py::tuple threshold_histogram(const py::object& counts) {
     const py::module_ numpy = py::module_::import("numpy");
     const py::array values = numpy.attr("asarray")(counts);
@@ -235,17 +147,22 @@ py::tuple threshold_histogram(const py::object& counts) {
             throw py::value_error("counts: their total does not fit in 64 bits");
         counted += total[level];
     }
-    const ThresholdResult result = threshold_of_counts(total, counted);
+    double frequencies[GREY_LEVELS];
+    make_frequencies(frequencies, total, static_cast<double>(counted));
+    const ThresholdResult result = find_threshold(frequencies);
     return py::make_tuple(result.threshold, result.variance);
 }
 
 }  // namespace
 
-PYBIND11_MODULE(circthresh, module) {
-    module.doc() = MODULE_DOC;
+PYBIND11_MODULE(_core, module) {
+    module.doc() = "The compiled passes of circthresh; use the circthresh package.";
     module.attr("__version__") = CIRCTHRESH_VERSION;
-    module.def("threshold", &threshold, py::arg("image"), py::arg("mask") = py::none(),
-               THRESHOLD_DOC);
-    module.def("threshold_histogram", &threshold_histogram, py::arg("counts"),
-               THRESHOLD_HISTOGRAM_DOC);
+    module.def("histogram", &histogram, py::arg("image"), py::arg("selection"),
+               py::arg("threads"));
+    module.def("apply_threshold", &apply_threshold, py::arg("image"), py::arg("t"),
+               py::arg("threads"));
+    module.def("angles_to_levels", &angles_to_levels, py::arg("angles"), py::arg("period"),
+               py::arg("offset"));
+    module.def("threshold_histogram", &threshold_histogram, py::arg("counts"));
 }

@@ -1,0 +1,13 @@
+# The compiled passes under the circthresh package; their arguments are
+# checked by the package's functions, which are the ones to call.
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+def histogram(image: npt.NDArray[np.uint8], selection: npt.NDArray[np.bool_] | None,
+              threads: int) -> npt.NDArray[np.uint64]: ...
+def apply_threshold(image: npt.NDArray[np.uint8], t: int, threads: int) -> npt.NDArray[np.uint8]: ...
+def angles_to_levels(angles: npt.NDArray[np.floating], period: float,
+                     offset: float) -> npt.NDArray[np.uint8]: ...
+def threshold_histogram(counts: npt.ArrayLike) -> tuple[int, float]: ...

@@ -1,0 +1,14 @@
+// Running the pieces of one pass on several threads.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+// Calls work(worker, piece) once for every piece 0..pieces-1, on the calling
+// thread (worker 0) and up to threads-1 more (workers 1..threads-1), each
+// taking the next piece when it is free, and returns when every piece is done.
+// A thread that the system starts late, because other programs hold the cores,
+// finds the pieces taken and ends without being waited for; a thread the system
+// refuses leaves its share to the others. Either way the pieces all run, once.
+void run_pieces(int threads, ptrdiff_t pieces,
+                const std::function<void(int worker, ptrdiff_t piece)>& work);
