@@ -9,7 +9,7 @@
 #    and the module's tests pass against it;
 #  - build: `python3 -m build --no-isolation` makes an sdist holding exactly the
 #    build's sources, and from it a wheel, which installs into another fresh
-#    venv and imports.
+#    venv, imports, and passes the module's tests.
 # The module's tests compare it with BUILD_DIR/circthresh, the command.
 # Scratch goes in /tmp, removed on success and kept (and named) on failure.
 set -euo pipefail
@@ -57,12 +57,17 @@ assert circthresh.__version__ == importlib.metadata.version("circthresh") == sys
 print("imported circthresh", circthresh.__version__, "from", where)' "$version")
 }
 
+# The module's tests against the installed package, run from outside the clone.
+run_module_tests() {
+  (cd "$scratch" && CIRCTHRESH_COMMAND="$build_dir/circthresh" PYTHONDONTWRITEBYTECODE=1 \
+    "$1/bin/python" -m pytest -q -p no:cacheprovider "$clone/python/tests")
+}
+
 echo "== pip install --no-build-isolation --no-index . (from a clean clone)"
 make_venv "$scratch/venv-pip"
 (cd "$clone" && "$scratch/venv-pip/bin/pip" install --no-build-isolation --no-index .)
 check_import "$scratch/venv-pip"
-(cd "$scratch" && CIRCTHRESH_COMMAND="$build_dir/circthresh" PYTHONDONTWRITEBYTECODE=1 \
-  "$scratch/venv-pip/bin/python" -m pytest -q -p no:cacheprovider "$clone/python/tests")
+run_module_tests "$scratch/venv-pip"
 
 echo "== python3 -m build --no-isolation (sdist, and the wheel from it)"
 rm -rf "$clone/build-setuptools" "$clone/python/circthresh.egg-info"
@@ -71,7 +76,7 @@ sdist=$scratch/dist/circthresh-$version.tar.gz
 wheels=("$scratch"/dist/circthresh-"$version"-*.whl)
 # The sdist holds the committed files the build needs, with the metadata
 # setuptools adds, and nothing else.
-tar -tzf "$sdist" | sed -n "s|^circthresh-$version/||p" | grep -v '/$' |
+tar -tzf "$sdist" | sed -n "s|^circthresh-$version/||p" | grep -v -e '/$' -e '^$' |
   grep -v -x -e PKG-INFO -e setup.cfg -e 'python/circthresh\.egg-info/.*' | sort >"$scratch/sdist-files"
 git -C "$clone" ls-files CMakeLists.txt LICENSE README.md MANIFEST.in pyproject.toml setup.py \
   src include man packaging python | sort >"$scratch/wanted-files"
@@ -82,3 +87,4 @@ echo "wheel: ${wheels[*]##*/}"
 make_venv "$scratch/venv-wheel"
 "$scratch/venv-wheel/bin/pip" install --no-index "${wheels[@]}"
 check_import "$scratch/venv-wheel"
+run_module_tests "$scratch/venv-wheel"
