@@ -19,8 +19,10 @@ python=/usr/bin/python3
 
 missing=()
 [ -x "$python" ] || missing+=(python3)
-for module in venv build setuptools wheel pytest numpy; do
-  [ -x "$python" ] && "$python" -c "import $module" 2>/dev/null || missing+=("python3-$module")
+# module:Debian package (ensurepip makes a venv's pip)
+for need in ensurepip:python3-venv build:python3-build setuptools:python3-setuptools \
+            wheel:python3-wheel pytest:python3-pytest numpy:python3-numpy; do
+  [ -x "$python" ] && "$python" -c "import ${need%%:*}" 2>/dev/null || missing+=("${need#*:}")
 done
 for tool in git cmake g++; do command -v "$tool" >/dev/null || missing+=("$tool"); done
 [ -x "$build_dir/circthresh" ] || missing+=("the command $build_dir/circthresh (build it first)")
@@ -29,6 +31,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 1
 fi
 
+# Only Debian's packages may satisfy the dependencies: no wheel folder either.
+unset PIP_FIND_LINKS
 scratch=$(mktemp -d /tmp/circthresh-python-packaging.XXXXXX)
 finish() {
   local status=$?
