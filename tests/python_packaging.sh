@@ -92,3 +92,77 @@ make_venv "$scratch/venv-wheel"
 "$scratch/venv-wheel/bin/pip" install --no-index "${wheels[@]}"
 check_import "$scratch/venv-wheel"
 run_module_tests "$scratch/venv-wheel"
+
+echo "== cpack: the Debian packages of a build with the module"
+cmake -S "$clone" -B "$scratch/deb-build" -DCIRCTHRESH_PYTHON=ON -DCIRCTHRESH_STATIC=OFF \
+  -DCIRCTHRESH_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr >"$scratch/deb-build.log" 2>&1 &&
+  cmake --build "$scratch/deb-build" -j2 >>"$scratch/deb-build.log" 2>&1 &&
+  (cd "$scratch/deb-build" && cpack -B "$scratch/debs") >>"$scratch/deb-build.log" 2>&1 ||
+  { cat "$scratch/deb-build.log" >&2; exit 1; }
+grep 'generated\.$' "$scratch/deb-build.log"
+debs=$scratch/debs
+names=$(cd "$debs" && ls -- *.deb | sed 's/_.*//' | tr '\n' ' ')
+[ "$names" = "circthresh libcircthresh-dev libcircthresh1 python3-circthresh " ] ||
+  { echo "packages made: $names" >&2; exit 1; }
+# Each package's files, but for folders, against the list it must hold.
+check_files() {
+  local package=$1; shift
+  diff <(printf '%s\n' "$@" | sort) <(dpkg-deb -c "$debs/${package}"_*.deb | awk '$1 !~ /^d/ {print $6}' | sort) ||
+    { echo "$package: files differ (< wanted, > in the package)" >&2; exit 1; }
+}
+site=./usr/lib/python3/dist-packages/circthresh
+check_files python3-circthresh "$site/__init__.py" "$site/_core.pyi" "$site/py.typed" \
+  "$site/_core$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')" \
+  ./usr/share/doc/python3-circthresh/copyright ./usr/share/doc/python3-circthresh/changelog.gz
+# The command's package is what it was without the module.
+check_files circthresh ./usr/bin/circthresh ./usr/share/man/man1/circthresh.1.gz \
+  ./usr/share/doc/circthresh/copyright ./usr/share/doc/circthresh/changelog.gz
+depends=$(dpkg-deb -f "$debs"/python3-circthresh_*.deb Depends)
+wanted=$("$python" -c 'import sys; v = sys.version_info
+print("python3 (>= %d.%d~), python3 (<< %d.%d), python3-numpy" % (v[0], v[1], v[0], v[1] + 1))')
+[[ "$depends" == *"$wanted"* ]] || { echo "python3-circthresh depends on '$depends', not '$wanted'" >&2; exit 1; }
+synopses=$(for deb in "$debs"/*.deb; do dpkg-deb -f "$deb" Description | head -1; done)
+[ -z "$(sort <<<"$synopses" | uniq -d)" ] || { echo "packages share a synopsis: $synopses" >&2; exit 1; }
+
+echo "== lintian $(cd "$debs" && echo -- *.deb)"
+# As root lintian advises against it on standard error; that is all it may print.
+mkdir "$scratch/tmp"
+if ! TMPDIR=$scratch/tmp lintian "$debs"/*.deb >"$scratch/lintian.log" 2>&1 ||
+   grep -v -x 'running with root privileges is not recommended!' "$scratch/lintian.log"; then
+  echo "lintian found the above" >&2
+  exit 1
+fi
+echo "lintian: nothing to report"
+
+echo "== apt-get install ./circthresh_*.deb ./python3-circthresh_*.deb, then purge"
+packages=(circthresh python3-circthresh)
+if [ "$(id -u)" != 0 ]; then
+  echo "SKIPPED: installing packages needs root (CI runs as root)"
+  exit 0
+fi
+if dpkg-query -W -f '${db:Status-Status}\n' "${packages[@]}" 2>/dev/null | grep -q -v -x not-installed; then
+  echo "SKIPPED: ${packages[*]} (one or both) already installed on this machine, and left as they are"
+  exit 0
+fi
+# Whatever happens next, the machine is left without the two packages, as found.
+purge() {
+  apt-get -qq -o DPkg::Lock::Timeout=600 purge -y "${packages[@]}" >/dev/null
+}
+trap 'status=$?; purge; (exit $status); finish' EXIT
+apt-get -q -o DPkg::Lock::Timeout=600 install -y --no-install-recommends \
+  "$debs"/circthresh_*.deb "$debs"/python3-circthresh_*.deb
+# Debian's python3 finds the module with no PYTHONPATH, from anywhere; the
+# module's tests pass against it and the installed command.
+(cd / && env -u PYTHONPATH /usr/bin/python3 -c '
+import circthresh
+assert circthresh.__file__ == "/usr/lib/python3/dist-packages/circthresh/__init__.py", circthresh.__file__
+print("imported circthresh", circthresh.__version__, "from", circthresh.__file__)')
+(cd "$scratch" && env -u PYTHONPATH CIRCTHRESH_COMMAND=/usr/bin/circthresh PYTHONDONTWRITEBYTECODE=1 \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider "$clone/python/tests")
+purge
+trap finish EXIT
+if dpkg-query -W -f '${db:Status-Status}\n' "${packages[@]}" 2>/dev/null | grep -q -v -x not-installed; then
+  echo "${packages[*]} still installed after the purge" >&2
+  exit 1
+fi
+echo "purged ${packages[*]} again"
