@@ -121,7 +121,7 @@ depends=$(dpkg-deb -f "$debs"/python3-circthresh_*.deb Depends)
 wanted=$("$python" -c 'import sys; v = sys.version_info
 print("python3 (>= %d.%d~), python3 (<< %d.%d), python3-numpy" % (v[0], v[1], v[0], v[1] + 1))')
 [[ "$depends" == *"$wanted"* ]] || { echo "python3-circthresh depends on '$depends', not '$wanted'" >&2; exit 1; }
-synopses=$(for deb in "$debs"/*.deb; do dpkg-deb -f "$deb" Description | head -1; done)
+synopses=$(for deb in "$debs"/*.deb; do dpkg-deb -f "$deb" Description | sed -n 1p; done)
 [ -z "$(sort <<<"$synopses" | uniq -d)" ] || { echo "packages share a synopsis: $synopses" >&2; exit 1; }
 
 echo "== lintian $(cd "$debs" && echo -- *.deb)"
