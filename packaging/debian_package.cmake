@@ -121,11 +121,20 @@ release the interpreter lock while they count and binarise.]])
   math(EXPR python_next_minor "${python_minor} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
       "python3 (>= ${CIRCTHRESH_PYTHON_VERSION}~), python3 (<< ${python_major}.${python_next_minor}), python3-numpy")
+  # Byte-compiled on install and cleaned on removal, as dh_python3 does it.
+  set(control ${PROJECT_BINARY_DIR}/debian-control/python3-circthresh)
+  foreach(script postinst prerm)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/python3-circthresh.${script} ${control}/${script}
+                   COPYONLY)
+  endforeach()
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${control}/postinst ${control}/prerm)
 endif()
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${package_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Maintainer scripts executable, other control files read-only, as dpkg wants.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -140,8 +140,11 @@ if [ "$(id -u)" != 0 ]; then
   echo "SKIPPED: installing packages needs root (CI runs as root)"
   exit 0
 fi
-if dpkg-query -W -f '${db:Status-Status}\n' "${packages[@]}" 2>/dev/null | grep -q -v -x not-installed; then
-  echo "SKIPPED: ${packages[*]} (one or both) already installed on this machine, and left as they are"
+installed_module=/usr/lib/python3/dist-packages/circthresh
+if dpkg-query -W -f '${db:Status-Status}\n' "${packages[@]}" 2>/dev/null | grep -q -v -x not-installed ||
+   [ -e "$installed_module" ] || [ -e /usr/bin/circthresh ]; then
+  echo "SKIPPED: circthresh is already installed on this machine (${packages[*]}, $installed_module" \
+    "or /usr/bin/circthresh), and left as it is"
   exit 0
 fi
 # Whatever happens next, the machine is left without the two packages, as found.
@@ -153,10 +156,12 @@ apt-get -q -o DPkg::Lock::Timeout=600 install -y --no-install-recommends \
   "$debs"/circthresh_*.deb "$debs"/python3-circthresh_*.deb
 # Debian's python3 finds the module with no PYTHONPATH, from anywhere; the
 # module's tests pass against it and the installed command.
-(cd / && env -u PYTHONPATH /usr/bin/python3 -c '
-import circthresh
-assert circthresh.__file__ == "/usr/lib/python3/dist-packages/circthresh/__init__.py", circthresh.__file__
-print("imported circthresh", circthresh.__version__, "from", circthresh.__file__)')
+# Byte-compiling allowed, as on most machines: the package's removal must
+# take what that writes too.
+(cd / && env -u PYTHONPATH -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c '
+import sys, circthresh
+assert circthresh.__file__ == sys.argv[1] + "/__init__.py", circthresh.__file__
+print("imported circthresh", circthresh.__version__, "from", circthresh.__file__)' "$installed_module")
 (cd "$scratch" && env -u PYTHONPATH CIRCTHRESH_COMMAND=/usr/bin/circthresh PYTHONDONTWRITEBYTECODE=1 \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider "$clone/python/tests")
 purge
@@ -165,4 +170,5 @@ if dpkg-query -W -f '${db:Status-Status}\n' "${packages[@]}" 2>/dev/null | grep 
   echo "${packages[*]} still installed after the purge" >&2
   exit 1
 fi
+[ ! -e "$installed_module" ] || { echo "the purge left $installed_module: $(ls -A "$installed_module")" >&2; exit 1; }
 echo "purged ${packages[*]} again"
