@@ -9,7 +9,14 @@
 #    and the module's tests pass against it;
 #  - build: `python3 -m build --no-isolation` makes an sdist holding exactly the
 #    build's sources, and from it a wheel, which installs into another fresh
-#    venv, imports, and passes the module's tests.
+#    venv, imports, and passes the module's tests;
+#  - Debian: one cpack run of a package build with the module makes circthresh,
+#    libcircthresh1, libcircthresh-dev and python3-circthresh, each with the
+#    files it must hold, and lintian reports nothing on them; as root, apt
+#    installs circthresh and python3-circthresh, /usr/bin/python3 imports the
+#    module with no PYTHONPATH, its tests pass against both, and the two
+#    packages are purged again (skipped, saying why, when not root or when
+#    circthresh is installed already).
 # The module's tests compare it with BUILD_DIR/circthresh, the command.
 # Scratch goes in /tmp, removed on success and kept (and named) on failure.
 set -euo pipefail
@@ -24,10 +31,12 @@ for need in ensurepip:python3-venv build:python3-build setuptools:python3-setupt
             wheel:python3-wheel pytest:python3-pytest numpy:python3-numpy; do
   [ -x "$python" ] && "$python" -c "import ${need%%:*}" 2>/dev/null || missing+=("${need#*:}")
 done
-for tool in git cmake g++; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+for tool in git cmake cpack g++ dpkg-deb dpkg-shlibdeps file lintian; do
+  command -v "$tool" >/dev/null || missing+=("$tool")
+done
 [ -x "$build_dir/circthresh" ] || missing+=("the command $build_dir/circthresh (build it first)")
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "python_packaging: missing ${missing[*]} (bash tools/install-python-deps.sh)" >&2
+  echo "python_packaging: missing ${missing[*]} (bash tools/install-deps.sh; bash tools/install-python-deps.sh)" >&2
   exit 1
 fi
 
