@@ -31,3 +31,4 @@ bash "$root/web/build.sh" "$scratch/site"
 echo "site: $(du -cb "$scratch/site"/* | tail -1 | cut -f1) bytes, gzipped $(cat "$scratch/site"/* | gzip -9 | wc -c) bytes"
 /usr/bin/node "$here/core_test.js" "$scratch/site/circthresh.js" "$command" "$scratch"
 /usr/bin/python3 "$here/hue_test.py" "$scratch/site/circthresh.js" "$scratch"
+/usr/bin/python3 "$here/page_test.py" "$scratch/site" "$command" "$scratch" ${screenshot:+"$screenshot"}
