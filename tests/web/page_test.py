@@ -106,6 +106,14 @@ def main(site, command, scratch, screenshot=None):
         check("default photo: every pixel binarised at that cut", np.array_equal(mask, binarise(hue, t)))
         check("the result's arrays are Uint8Arrays", result["kinds"] == ["Uint8Array"] * 3)
         default_report = result["report"]
+        # Nothing leaves the browser: a request to any other origin is refused
+        # by the page's content security policy before it is made.
+        refused = browser.evaluate("""new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective));
+            fetch('http://127.0.0.2:9/', {method: 'POST', body: 'x'}).catch(() => {});
+            setTimeout(() => resolve('sent'), 5000);
+        })""")
+        check("a request elsewhere is refused by the page's policy", refused == "connect-src", refused)
         if screenshot:
             browser.screenshot(screenshot)
 
