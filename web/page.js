@@ -28,6 +28,7 @@
   // 255, separated by white space and # comments, one white-space byte, the
   // raster and nothing after it.
   function readPgm(bytes) {
+    if (!isSpace(bytes[2])) throw new Error('not a binary PGM image: its first word is not P5');
     let at = 2;
     const fields = [];
     while (fields.length < 3) {
@@ -126,6 +127,7 @@
       const reportAt = place(64);
       addresses.push(maskAt, reportAt);
       const t = core._web_threshold(levelsAt, image.height, image.width, countedAt, maskAt, reportAt, 64);
+      if (t < -1) throw new Error('the module could not threshold this image');
       run = {
         levels,
         counted: counted || new Uint8Array(pixels).fill(1),
@@ -175,14 +177,14 @@
     canvas.height = Math.max(image.height, 1);
     if (image.width === 0 || image.height === 0) return;
     const pixels = new ImageData(image.width, image.height);
+    // One 32-bit write per pixel, opaque; byte order as every browser's: RGBA
+    // in memory is ABGR in a little-endian word.
+    const words = new Uint32Array(pixels.data.buffer);
     if (isGrey) {
-      for (let i = 0; i < bytes.length; i += 1) {
-        pixels.data.fill(bytes[i], 4 * i, 4 * i + 3);
-        pixels.data[4 * i + 3] = 255;
-      }
+      for (let i = 0; i < bytes.length; i += 1) words[i] = 0xff000000 | (bytes[i] * 0x010101);
     } else {
       pixels.data.set(bytes);
-      for (let i = 3; i < pixels.data.length; i += 4) pixels.data[i] = 255;
+      for (let i = 0; i < words.length; i += 1) words[i] |= 0xff000000;
     }
     canvas.getContext('2d').putImageData(pixels, 0, 0);
   }

@@ -10,6 +10,7 @@ import base64
 import os
 import subprocess
 import sys
+import time
 
 import cv2
 import numpy as np
@@ -116,6 +117,28 @@ def main(site, command, scratch, screenshot=None):
         check("a request elsewhere is refused by the page's policy", refused == "connect-src", refused)
         if screenshot:
             browser.screenshot(screenshot)
+
+        # The downloads: the hue as the command's input, the mask as shown
+        # (black and white swapped here) as a PNG.
+        downloads = os.path.join(scratch, "downloads")
+        os.makedirs(downloads)
+        browser.send("Browser.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+        browser.evaluate("document.getElementById('swap').click(); "
+                         "document.getElementById('download-levels').click(); "
+                         "document.getElementById('download-mask').click()")
+        hue_file, mask_file = (os.path.join(downloads, name) for name in ("hue.pgm", "mask.png"))
+        # chromium writes a download under a temporary name and gives it its
+        # own when it is complete.
+        deadline = time.monotonic() + 20
+        while not (os.path.exists(hue_file) and os.path.exists(mask_file)) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        with open(hue_file, "rb") as downloaded:
+            check("hue PGM download: the page's hue as a PGM",
+                  downloaded.read() == b"P5\n100 220\n255\n" + hue.tobytes())
+        png = cv2.imread(mask_file, cv2.IMREAD_UNCHANGED)
+        check("mask PNG download: the mask as shown, swapped",
+              png is not None and np.array_equal(png[:, :, 0], 255 - mask) and
+              np.array_equal(png[:, :, 0], png[:, :, 1]) and np.array_equal(png[:, :, 0], png[:, :, 2]))
 
         # Floor 0 and grey images: everything counted, so the command on the
         # page's levels must give the same report and mask.
