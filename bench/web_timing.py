@@ -12,10 +12,12 @@ the page on each in chromium ROUNDS times, reading the page's own timings
 decoded), "run" (hue where a photo, counting, search, binarisation, copies in
 and out of the module) and "done" (from the page's navigation to the end of the
 run: loading the page and starting the module, fetching and reading the image
-and the run; the drawing after it is not counted). Then runs the command
-ROUNDS times on the PGM (wall time of the process, file reading and writing
-included). Prints medians with the smallest and largest figure.
-Needs g++, chromium, and numpy and OpenCV for Debian's /usr/bin/python3.
+and the run; the drawing after it is not counted). Then times the module's
+run alone in node on the PGM's levels (bench/web_core_timing.js) and the same
+function built natively on BUILD's C library (bench/web_core_timing.cpp), and the
+command ROUNDS times on the PGM (wall time of the process, file reading and
+writing included). Prints medians with the smallest and largest figure.
+Needs g++, chromium, nodejs, and numpy and OpenCV for Debian's /usr/bin/python3.
 """
 import os
 import shutil
@@ -70,6 +72,19 @@ def main(build, rounds):
         finally:
             browser.close()
             server.shutdown()
+
+        subprocess.run(["/usr/bin/node", os.path.join(ROOT, "bench", "web_core_timing.js"),
+                        os.path.join(site, "circthresh.js"), os.path.join(scratch, "hue-5000x5000.pgm"),
+                        str(rounds)], check=True)
+
+        native = os.path.join(scratch, "web_core_timing")
+        build_folder = os.path.abspath(build)
+        subprocess.run(["g++", "-O2", "-std=c++17", "-ffp-contract=off", "-o", native,
+                        os.path.join(ROOT, "bench", "web_core_timing.cpp"),
+                        os.path.join(ROOT, "web", "circthresh_web.cpp"),
+                        "-I" + os.path.join(ROOT, "include"), "-I" + os.path.join(build_folder, "include"),
+                        "-L" + build_folder, "-lcircthresh", "-Wl,-rpath," + build_folder], check=True)
+        subprocess.run([native, os.path.join(scratch, "hue-5000x5000.pgm"), str(rounds)], check=True)
 
         walls = []
         for _ in range(rounds):
