@@ -4,11 +4,17 @@
 
 # The maintainer is whoever signed the latest changelog entry, unless the one
 # who builds the package names themselves: -DCIRCTHRESH_MAINTAINER="Name <address>".
+# The cache holds only such a choice, so that a new signature reaches existing
+# build folders too.
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog signatures REGEX "^ -- ")
 list(GET signatures 0 latest_signature)
 string(REGEX REPLACE "^ -- ([^<]+<[^>]+>).*$" "\\1" latest_signer "${latest_signature}")
-set(CIRCTHRESH_MAINTAINER "${latest_signer}" CACHE STRING
-    "Maintainer field of the Debian package, as Name <address>")
+set(CIRCTHRESH_MAINTAINER "" CACHE STRING
+    "Maintainer field of the Debian package, as Name <address>; empty: the latest changelog signer")
+set(package_maintainer "${CIRCTHRESH_MAINTAINER}")
+if(NOT package_maintainer)
+  set(package_maintainer "${latest_signer}")
+endif()
 
 # The copyright file in Debian's machine-readable form, made from LICENSE so
 # the two cannot drift apart.
@@ -99,7 +105,7 @@ gives the target circthresh::circthresh), for building programs on
 libcircthresh.]])
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CIRCTHRESH_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${package_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -17,10 +17,8 @@ function(find_packaging_tool variable name package)
     endif()
     message(STATUS "${name} not found: package not checked (install ${package}, "
                    "or run bash tools/install-deps.sh)")
-    file(REMOVE_RECURSE ${SCRATCH})
-    return()
+    set(packaging_tool_missing TRUE PARENT_SCOPE)
   endif()
-  set(${variable} ${${variable}} PARENT_SCOPE)
 endfunction()
 
 file(REMOVE_RECURSE ${SCRATCH})
@@ -63,6 +61,11 @@ find_packaging_tool(DPKG_DEB dpkg-deb dpkg)
 find_packaging_tool(DPKG_SHLIBDEPS dpkg-shlibdeps dpkg-dev)
 find_packaging_tool(FILE_PROGRAM file file)
 find_packaging_tool(LINTIAN lintian lintian)
+# Here, not in the function, whose return() would leave only the function.
+if(packaging_tool_missing)
+  file(REMOVE_RECURSE ${SCRATCH})
+  return()
+endif()
 
 # The package build, as the README's Install section makes it.
 set(package_build ${SCRATCH}/package-build)
@@ -123,6 +126,22 @@ list(SORT listed)
 if(NOT declared OR NOT listed STREQUAL declared)
   fail("the symbols file lists '${listed}', the header declares '${declared}'")
 endif()
+
+# The Maintainer field of every package: the one named at configure time, else
+# the signer of the changelog's latest entry.
+file(STRINGS ${SOURCE_DIR}/packaging/changelog latest_signature REGEX "^ -- " LIMIT_COUNT 1)
+foreach(package ${packages})
+  execute_process(COMMAND ${DPKG_DEB} -f ${package} Maintainer OUTPUT_VARIABLE maintainer
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(MAINTAINER AND NOT maintainer STREQUAL MAINTAINER)
+    fail("${package}: maintainer '${maintainer}', configured as '${MAINTAINER}'")
+  endif()
+  string(FIND "${latest_signature}" " -- ${maintainer}  " signed)
+  if(NOT MAINTAINER AND NOT signed EQUAL 0)
+    fail("${package}: maintainer '${maintainer}' did not sign the changelog's latest entry: "
+         "${latest_signature}")
+  endif()
+endforeach()
 
 # Lintian's findings go to standard output; CI runs as root, which lintian
 # advises against on standard error, and that advice is all it may add there.

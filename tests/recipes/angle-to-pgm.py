@@ -12,6 +12,6 @@ def angle_to_pgm(angle, period, path):
 
 # Edge orientation, where 0 and 180 degrees are the same edge (period pi):
 #   gy, gx = np.gradient(image.astype(np.float64))
-#   angle_to_pgm(np.arctan2(gy, gx), np.pi, "orientation.pgm")
-# Phase, period 2 pi:  angle_to_pgm(np.angle(z), 2 * np.pi, "phase.pgm")
-# Degrees, period 360: angle_to_pgm(degrees, 360.0, "direction.pgm")
+#   angle_to_pgm(np.arctan2(gy, gx), np.pi, "out/orientation.pgm")
+# Phase, period 2 pi:  angle_to_pgm(np.angle(z), 2 * np.pi, "out/phase.pgm")
+# Degrees, period 360: angle_to_pgm(degrees, 360.0, "out/direction.pgm")

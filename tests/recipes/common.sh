@@ -10,6 +10,9 @@ need() {
   for tool in "$@"; do
     if [ "$tool" = cv2 ]; then
       [ -x "$PY" ] && "$PY" -c 'import cv2, numpy' 2>/dev/null || missing+=("python3-opencv/python3-numpy for $PY")
+    elif [ "$tool" = convert ]; then
+      # Another program of that name may come first on PATH.
+      convert -version 2>/dev/null | grep -q ImageMagick || missing+=("ImageMagick's convert")
     else
       command -v "$tool" >/dev/null || missing+=("$tool")
     fi
@@ -36,10 +39,17 @@ keep_temporary_files_in() {
   export TMPDIR="$1/.tmp" MAGICK_TEMPORARY_PATH="$1/.tmp"
 }
 
-# The example photo where the recipes expect it.
-copy_photo() {
-  mkdir -p examples
-  cp "$ROOT/examples/flag.png" examples/
+# Makes FOLDER stand for the top of a clone: the project's .gitignore and the
+# example photo, with whatever FOLDER holds already, committed to a repository
+# of its own, so that run_recipe there can tell whether a recipe wrote anything
+# that git would show.
+start_clone() {
+  mkdir -p "$1/examples"
+  cp "$ROOT/.gitignore" "$1/"
+  cp "$ROOT/examples/flag.png" "$1/examples/"
+  git -C "$1" init -q &&
+    git -C "$1" add -A &&
+    git -C "$1" -c user.name=recipes -c user.email=recipes@circthresh.invalid commit -qm "as cloned"
 }
 
 fail() {
@@ -54,7 +64,17 @@ same_pixels() {
 }
 
 # Runs a recipe file as written, in the current folder, as a user would paste it:
-# without -e, so that a batch reports its status; the checks after it catch faults.
+# without -e, so that a batch reports its status; the checks after it catch
+# faults. In a folder made by start_clone, git must see no change afterwards.
 run_recipe() {
-  bash "$RECIPES/$1"
+  local status=0 changes
+  case $1 in
+    *.py) "$PY" "$RECIPES/$1" || status=$? ;;
+    *) bash "$RECIPES/$1" || status=$? ;;
+  esac
+  if [ -d .git ]; then
+    changes=$(git status --porcelain) || fail "git status failed after $1"
+    [ -z "$changes" ] || fail "$1 wrote where git sees it: $(echo $changes)"
+  fi
+  return "$status"
 }

@@ -1,3 +1,5 @@
+import os
+
 import cv2  # Debian's python3-opencv: run with /usr/bin/python3
 
 bgr = cv2.imread("examples/flag.png")
@@ -5,4 +7,5 @@ bgr = cv2.imread("examples/flag.png")
 # assumes. COLOR_BGR2HSV gives 0..179 instead: circthresh still answers, with a
 # threshold for the wrong circle, and nothing warns.
 hue = cv2.cvtColor(bgr, cv2.COLOR_BGR2HSV_FULL)[:, :, 0]
-cv2.imwrite("hue-cv.pgm", hue)  # a binary PGM with maximum 255
+os.makedirs("out", exist_ok=True)  # cv2.imwrite fails quietly into a missing folder
+cv2.imwrite("out/hue-cv.pgm", hue)  # a binary PGM with maximum 255

@@ -1,2 +1,2 @@
-pnminvert mask.pgm > inverted.pgm
-convert mask.pgm -negate inverted.png
+pnminvert out/mask.pgm > out/inverted.pgm
+convert out/mask.pgm -negate out/inverted.png

@@ -11,11 +11,23 @@ if [ -z "$build" ] || [ ! -x "$build/circthresh" ]; then
 fi
 export PATH="$build:$PATH"
 
+# The tests work in scratch folders: what git shows of this clone must be the
+# same after them as before (a clone with changes of its own keeps them).
+root=$(cd "$RECIPES/../.." && pwd)
+git_status() { git -C "$root" status --porcelain 2>/dev/null || echo "(not a git checkout)"; }
+before=$(git_status)
+
 passed=0 failed=0
 for test in "$RECIPES"/test_*.sh; do
   name=$(basename "$test" .sh)
   echo "== $name"
   if bash "$test"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "== $name FAILED"; fi
 done
+after=$(git_status)
+if [ "$after" != "$before" ]; then
+  echo "== the tests changed what git shows of $root:"
+  diff <(echo "$before") <(echo "$after") || true
+  failed=$((failed + 1))
+fi
 echo "recipes: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,7 +5,7 @@
 set -euo pipefail
 RECIPES=$(cd "$(dirname "$0")" && pwd)
 . "$RECIPES/common.sh"
-need circthresh parallel pgmnoise
+need circthresh parallel pgmnoise git
 make_scratch batch
 
 # Eight noise images (deterministic seeds), one of them with a space in its name,
@@ -33,24 +33,26 @@ check_outputs() {
   echo "$1: $count masks and reports equal to direct runs"
 }
 
-mkdir xargs && cd xargs && make_images
-run_recipe batch-xargs.sh > stdout.txt 2> stderr.txt
+# Each recipe runs in a clone/ folder, as at the top of a clone, with the images
+# in it; the test's own files stay beside it.
+mkdir -p xargs/clone && (cd xargs/clone && make_images) && start_clone xargs/clone && cd xargs
+(cd clone && run_recipe batch-xargs.sh) > stdout.txt 2> stderr.txt
 [ "$(cat stdout.txt)" = "status 123" ] || fail "xargs: printed '$(cat stdout.txt)', expected 'status 123'"
 grep '^failed: ' stderr.txt > failed.txt || true
 [ "$(cat failed.txt)" = "failed: images/sub/bad.pgm" ] || fail "xargs: failures named: '$(cat failed.txt)'"
 echo "xargs: $(cat stdout.txt); $(cat failed.txt)"
-check_outputs xargs
+(cd clone && check_outputs xargs)
 cd ..
 
-mkdir parallel && cd parallel && make_images
+mkdir -p parallel/clone && (cd parallel/clone && make_images) && start_clone parallel/clone && cd parallel
 export PARALLEL_HOME="$SCRATCH/parallel-home"   # GNU parallel's own files stay in the scratch folder
-run_recipe batch-parallel.sh > stdout.txt 2> stderr.txt
+(cd clone && run_recipe batch-parallel.sh) > stdout.txt 2> stderr.txt
 expected="status 1
 circthresh images/sub/bad.pgm out/bad.pgm > out/bad.pgm.txt || { echo \"failed: \"images/sub/bad.pgm >&2; exit 1; }"
 [ "$(cat stdout.txt)" = "$expected" ] || { cat stdout.txt; fail "parallel: status or failed command from the log not as expected"; }
 grep '^failed: ' stderr.txt > failed.txt || true
 [ "$(cat failed.txt)" = "failed: images/sub/bad.pgm" ] || fail "parallel: failures named: '$(cat failed.txt)'"
-[ "$(awk -F '\t' 'NR > 1' batch.log | wc -l)" -eq 9 ] || fail "parallel: the log does not hold 9 jobs"
+[ "$(awk -F '\t' 'NR > 1' clone/out/batch.log | wc -l)" -eq 9 ] || fail "parallel: the log does not hold 9 jobs"
 echo "parallel: $(head -n 1 stdout.txt); $(cat failed.txt); the log's one failed job is the bad file's"
-check_outputs parallel
+(cd clone && check_outputs parallel)
 echo "test_batch: passed"
