@@ -70,9 +70,18 @@
     return { width: bitmap.width, height: bitmap.height, rgba: grey ? null : rgba, grey };
   }
 
+  // Drops the last run's report, result and downloads: a failed run must not
+  // leave the previous image's mask on offer.
+  function forgetRun() {
+    run = null;
+    window.circthresh_result = undefined;
+    element('report').textContent = '';
+    element('download-mask').disabled = element('download-levels').disabled = true;
+  }
+
   async function open(blob, name) {
     const started = performance.now();
-    window.circthresh_result = undefined;
+    forgetRun();
     showStatus(`Reading ${name}\u2026`);
     const head = new Uint8Array(await blob.slice(0, 2).arrayBuffer());
     const read = head[0] === 0x50 && head[1] === 0x35
@@ -99,7 +108,7 @@
 
   function threshold() {
     if (!image) return;
-    window.circthresh_result = undefined;
+    forgetRun();
     const percent = floorPercent();
     if (image.rgba && percent === null) {
       showStatus('The saturation floor is a whole percent from 0 to 100.', true);
@@ -119,7 +128,8 @@
         addresses.push(rgbaAt);
         countedAt = place(pixels);
         addresses.push(countedAt);
-        core._web_hue(rgbaAt, pixels, percent, levelsAt, countedAt);
+        if (core._web_hue(rgbaAt, pixels, percent, levelsAt, countedAt) !== 0)
+          throw new Error('the module refused the saturation floor');
         levels = core.HEAPU8.slice(levelsAt, levelsAt + pixels);
         counted = core.HEAPU8.slice(countedAt, countedAt + pixels);
       }

@@ -111,14 +111,15 @@ class Chromium:
             raise RuntimeError(f"page script failed: {reply['exceptionDetails']}")
         return reply["result"].get("value")
 
-    def open(self, url, timeout=60, read=READ_RESULT):
-        """Loads url and waits for window.circthresh_result; returns the value
-        of the expression read (by default the result, its arrays as base64).
-        Raises with the page's status line on a timeout."""
+    def open(self, url, timeout=60, read=READ_RESULT, until="!!window.circthresh_result"):
+        """Loads url and waits until the expression until holds (by default, a
+        result in window.circthresh_result); returns the value of the expression
+        read (by default the result, its arrays as base64). Raises with the
+        page's status line on a timeout."""
         self.send("Page.navigate", session=True, url=url)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            if self.evaluate("document.readyState === 'complete' && !!window.circthresh_result"):
+            if self.evaluate(f"document.readyState === 'complete' && ({until})"):
                 return self.evaluate(read)
             time.sleep(0.05)
         status = self.evaluate("document.getElementById('status')?.textContent")

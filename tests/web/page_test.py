@@ -155,6 +155,19 @@ def main(site, command, scratch, screenshot=None):
             if name == "grey PNG":
                 check("grey PNG: thresholded on its own levels", np.array_equal(hue, grey))
 
+        # Faults: one line in red, no report, no result, nothing to download.
+        with open(os.path.join(images, "short.pgm"), "wb") as short:
+            short.write(b"P5\n4 4\n255\n" + bytes(15))
+        for name, query, says in [("floor above 100", "?saturation=101", "whole percent"),
+                                  ("PGM one byte short", "?src=../images/short.pgm", "holds 15 bytes")]:
+            status, report, result, download = browser.open(
+                base + query, until="document.getElementById('status').className === 'error'",
+                read="[document.getElementById('status').textContent, "
+                     "document.getElementById('report').textContent, "
+                     "window.circthresh_result, document.getElementById('download-mask').disabled]")
+            check(f"{name}: refused", says in status and report == "" and result is None and download,
+                  status)
+
         # Opened from disk, no server: the module and the default photo are inside the files.
         result = browser.open("file://" + os.path.join(site, "index.html"))
         check("opened from disk: the same report", result["report"] == default_report)
