@@ -27,7 +27,10 @@ import sys
 import tempfile
 import time
 
-import cv2
+try:
+    import cv2
+except ImportError:
+    sys.exit("bench/web_timing.py: missing OpenCV for /usr/bin/python3 (apt-get install python3-opencv)")
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
@@ -48,6 +51,13 @@ def summary(values):
 
 def main(build, rounds):
     command = os.path.join(os.path.abspath(build), "circthresh")
+    missing = [name for name, found in [(command, os.access(command, os.X_OK)),
+                                        ("g++", shutil.which("g++")),
+                                        ("chromium", shutil.which("chromium")),
+                                        ("nodejs", os.access("/usr/bin/node", os.X_OK))] if not found]
+    if missing:
+        sys.exit(f"bench/web_timing.py: missing {', '.join(missing)} (tools/install-web-deps.sh installs "
+                 "the packages)")
     scratch = tempfile.mkdtemp(prefix="circthresh-web-timing-")
     try:
         site = os.path.join(scratch, "site")
