@@ -28,7 +28,13 @@ trap 'rm -rf "$scratch"' EXIT
 trap 'exit 1' INT TERM
 
 bash "$root/web/build.sh" "$scratch/site"
-echo "site: $(du -cb "$scratch/site"/* | tail -1 | cut -f1) bytes, gzipped $(cat "$scratch/site"/* | gzip -9 | wc -c) bytes"
+size=$(du -cb "$scratch/site"/* | tail -1 | cut -f1)
+echo "site: $size bytes, gzipped $(cat "$scratch/site"/* | gzip -9 | wc -c) bytes"
+# A page to open in a minute: the whole site stays under 300 KB.
+if [ "$size" -ge 300000 ]; then
+  echo "tests/web/run.sh: the site has grown to $size bytes, over 300 KB" >&2
+  exit 1
+fi
 /usr/bin/node "$here/core_test.js" "$scratch/site/circthresh.js" "$command" "$scratch"
 /usr/bin/python3 "$here/hue_test.py" "$scratch/site/circthresh.js" "$scratch"
 /usr/bin/python3 "$here/page_test.py" "$scratch/site" "$command" "$scratch" ${screenshot:+"$screenshot"}
