@@ -133,21 +133,13 @@ __attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const uns
 using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned char* dst,
                           size_t dst_stride);
 
-// The full tiles of a rows x columns corner (both multiples of the tile),
-// walking the long side outermost, so the store is swept once.
+// The full tiles of a rows x columns corner, both multiples of the tile.
 template <int TILE_ROWS, MoveTile move_tile>
 void transpose_tiles(const unsigned char* src, size_t src_stride, unsigned char* dst,
                      size_t dst_stride, int rows, int columns) {
-    auto at = [&](int r, int c) {
-        move_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r, dst_stride);
-    };
-    if (columns >= rows) {
+    for (int r = 0; r < rows; r += TILE_ROWS)
         for (int c = 0; c < columns; c += TILE_COLUMNS)
-            for (int r = 0; r < rows; r += TILE_ROWS) at(r, c);
-    } else {
-        for (int r = 0; r < rows; r += TILE_ROWS)
-            for (int c = 0; c < columns; c += TILE_COLUMNS) at(r, c);
-    }
+            move_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r, dst_stride);
 }
 
 int tile_rows(TransposePath path) {
@@ -185,8 +177,12 @@ void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char*
         for (int c = 0; c < src_cols; ++c) dst[c * dst_stride + r] = src[r * src_stride + c];
 }
 
-void transpose_with_path(TransposePath path, const unsigned char* src, size_t src_stride,
-                         unsigned char* dst, size_t dst_stride, int src_rows, int src_cols) {
+namespace {
+
+// One strip: its full tiles on the given path, the rows below them by the
+// narrower paths, the columns right of them byte by byte.
+void transpose_part(TransposePath path, const unsigned char* src, size_t src_stride,
+                    unsigned char* dst, size_t dst_stride, int src_rows, int src_cols) {
     const int full_rows = src_rows - src_rows % tile_rows(path);
     const int full_cols = src_cols - src_cols % TILE_COLUMNS;
     switch (path) {
@@ -218,11 +214,29 @@ void transpose_with_path(TransposePath path, const unsigned char* src, size_t sr
     if (path == TransposePath::portable)
         transpose_plain(rest, src_stride, dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
     else
-        transpose_with_path(static_cast<TransposePath>(static_cast<int>(path) - 1), rest,
-                            src_stride, dst + full_rows, dst_stride, src_rows - full_rows,
-                            src_cols);
+        transpose_part(static_cast<TransposePath>(static_cast<int>(path) - 1), rest,
+                       src_stride, dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
     transpose_plain(src + full_cols, src_stride, dst + full_cols * dst_stride, dst_stride,
                     full_rows, src_cols - full_cols);
+}
+
+}  // namespace
+
+void transpose_with_path(TransposePath path, const unsigned char* src, size_t src_stride,
+                         unsigned char* dst, size_t dst_stride, int src_rows, int src_cols) {
+    // Strips across the long side, walked once, each finished by every path
+    // before the next: rows of a block that fill no whole tile of the widest
+    // path would otherwise take a second sweep over the store.
+    constexpr int STRIP = 64;
+    if (src_cols >= src_rows) {
+        for (int c = 0; c < src_cols; c += STRIP)
+            transpose_part(path, src + c, src_stride, dst + c * dst_stride, dst_stride, src_rows,
+                           src_cols - c < STRIP ? src_cols - c : STRIP);
+    } else {
+        for (int r = 0; r < src_rows; r += STRIP)
+            transpose_part(path, src + r * src_stride, src_stride, dst + r, dst_stride,
+                           src_rows - r < STRIP ? src_rows - r : STRIP, src_cols);
+    }
 }
 
 void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
