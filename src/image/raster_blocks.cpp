@@ -7,10 +7,15 @@
 #include <emmintrin.h>
 #endif
 // The wider paths are compiled for their processors function by function and
-// chosen at run time, so that one binary runs on any x86-64.
-#if defined(CIRCTHRESH_SSE2_TILES) && defined(__x86_64__) && defined(__GNUC__)
+// chosen at run time, so that one binary runs on any x86-64. The choice reads
+// the features the C library found at start-up: GCC's own probe,
+// __builtin_cpu_supports, asks the processor again in every run, which in a
+// virtual machine made a 64 x 64 image's run about a tenth slower.
+#if defined(CIRCTHRESH_SSE2_TILES) && defined(__x86_64__) && defined(__GNUC__) && \
+    __has_include(<sys/platform/x86.h>)
 #define CIRCTHRESH_WIDE_TILES 1
 #include <immintrin.h>
+#include <sys/platform/x86.h>
 #endif
 
 unsigned char row_block[ROW_BLOCK_BYTES];
@@ -20,8 +25,8 @@ namespace {
 // Every tile is 16 source columns wide; its height is the vector width.
 constexpr int TILE_COLUMNS = 16;
 constexpr int PORTABLE_TILE = 16;
-static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= 64 && MAX_BLOCK_ROWS % 64 == 0,
-              "a block of the widest image holds whole tiles of every path");
+static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= PORTABLE_TILE && MAX_BLOCK_ROWS % PORTABLE_TILE == 0,
+              "a block holds whole tiles of the narrowest paths");
 
 void transpose_tile_portable(const unsigned char* src, size_t src_stride, unsigned char* dst,
                              size_t dst_stride) {
@@ -35,7 +40,7 @@ void transpose_tile_portable(const unsigned char* src, size_t src_stride, unsign
 // bytes at a time, leave destination row j in register j. Each 16-byte lane
 // of a wider register is a tile of its own, so an AVX2 register carries 32
 // source rows (lane 1 from rows 16..31) and an AVX-512 one 64: 64 shuffles
-// move 256, 512 or 1024 bytes where single-byte moves would take as many moves.
+// move 256, 512 or 1024 bytes, where the portable loop moves one byte at a time.
 constexpr int REVERSED[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
 
 __m128i load_lane(const unsigned char* src) {
@@ -157,11 +162,10 @@ int tile_rows(TransposePath path) {
 bool transpose_path_supported(TransposePath path) {
     switch (path) {
 #if defined(CIRCTHRESH_WIDE_TILES)
-        // libgcc reads the processor's features, and whether the system saves
-        // the wide registers, once at start-up; these only look them up.
+        // Active: the processor has it and the system saves its registers.
         case TransposePath::avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-        case TransposePath::avx2: return __builtin_cpu_supports("avx2");
+            return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW);
+        case TransposePath::avx2: return CPU_FEATURE_ACTIVE(AVX2);
 #endif
 #if defined(CIRCTHRESH_SSE2_TILES)
         case TransposePath::sse2: return true;
