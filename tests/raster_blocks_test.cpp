@@ -19,9 +19,9 @@ namespace {
 // rows it leaves to the narrower paths and the columns left to the byte loop
 // all occur, next to shapes of whole tiles.
 TEST(Transpose, EveryPathMatchesThePlainVersion) {
-    const int shapes[][2] = {{1, 1},    {1, 37},    {37, 1},   {15, 31},   {31, 15},
-                             {33, 63},  {63, 33},   {65, 65},  {64, 16},   {96, 5000},
-                             {4999, 3}, {3, 4999},  {4999, 65}, {65, 4999}, {100, 35}};
+    const int shapes[][2] = {{1, 1},    {1, 37},   {37, 1},    {15, 31},   {31, 15},
+                             {33, 63},  {63, 33},  {65, 65},   {64, 16},   {96, 5000},
+                             {4999, 3}, {3, 4999}, {4999, 65}, {65, 4999}, {100, 35}};
     const TransposePath paths[] = {TransposePath::portable, TransposePath::sse2,
                                    TransposePath::avx2, TransposePath::avx512};
     int paths_run = 0;

@@ -103,9 +103,9 @@ __attribute__((target("avx2"))) void transpose_tile_avx2(const unsigned char* sr
 }
 
 __attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const unsigned char* src,
-                                                                      size_t src_stride,
-                                                                      unsigned char* dst,
-                                                                      size_t dst_stride) {
+                                                                       size_t src_stride,
+                                                                       unsigned char* dst,
+                                                                       size_t dst_stride) {
     __m512i a[16], b[16];
     for (int i = 0; i < 16; ++i) {
         const unsigned char* row = src + REVERSED[i] * src_stride;
@@ -149,10 +149,14 @@ void transpose_tiles(const unsigned char* src, size_t src_stride, unsigned char*
 
 int tile_rows(TransposePath path) {
     switch (path) {
-        case TransposePath::avx512: return 64;
-        case TransposePath::avx2: return 32;
-        case TransposePath::sse2: return 16;
-        case TransposePath::portable: break;
+        case TransposePath::avx512:
+            return 64;
+        case TransposePath::avx2:
+            return 32;
+        case TransposePath::sse2:
+            return 16;
+        case TransposePath::portable:
+            break;
     }
     return PORTABLE_TILE;
 }
@@ -165,13 +169,17 @@ bool transpose_path_supported(TransposePath path) {
         // Active: the processor has it and the system saves its registers.
         case TransposePath::avx512:
             return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW);
-        case TransposePath::avx2: return CPU_FEATURE_ACTIVE(AVX2);
+        case TransposePath::avx2:
+            return CPU_FEATURE_ACTIVE(AVX2);
 #endif
 #if defined(CIRCTHRESH_SSE2_TILES)
-        case TransposePath::sse2: return true;
+        case TransposePath::sse2:
+            return true;
 #endif
-        case TransposePath::portable: return true;
-        default: return false;
+        case TransposePath::portable:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -207,19 +215,19 @@ void transpose_part(TransposePath path, const unsigned char* src, size_t src_str
             break;
 #endif
         default:
-            transpose_tiles<PORTABLE_TILE, transpose_tile_portable>(src, src_stride, dst,
-                                                                    dst_stride, full_rows,
-                                                                    full_cols);
+            transpose_tiles<PORTABLE_TILE, transpose_tile_portable>(
+                src, src_stride, dst, dst_stride, full_rows, full_cols);
             break;
     }
     // The ragged edges: the rows below the last full tile by the next narrower
     // path, then the columns right of it byte by byte.
     const unsigned char* rest = src + full_rows * src_stride;
     if (path == TransposePath::portable)
-        transpose_plain(rest, src_stride, dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
+        transpose_plain(rest, src_stride, dst + full_rows, dst_stride, src_rows - full_rows,
+                        src_cols);
     else
-        transpose_part(static_cast<TransposePath>(static_cast<int>(path) - 1), rest,
-                       src_stride, dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
+        transpose_part(static_cast<TransposePath>(static_cast<int>(path) - 1), rest, src_stride,
+                       dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
     transpose_plain(src + full_cols, src_stride, dst + full_cols * dst_stride, dst_stride,
                     full_rows, src_cols - full_cols);
 }
