@@ -14,25 +14,68 @@
 
 namespace {
 
-TEST(Transpose, MatchesThePlainVersion) {
-    const int shapes[][2] = {{1, 1},     {1, 37},   {37, 1},   {16, 16},  {17, 33},
-                             {52, 5000}, {3, 4999}, {4999, 3}, {100, 35}, {16, 48}};
+// Every path this processor can take, on sides that are no multiple of any
+// tile (16 columns by 16, 32 or 64 rows), so that each path's full tiles, the
+// rows it leaves to the narrower paths and the columns left to the byte loop
+// all occur, next to shapes of whole tiles.
+TEST(Transpose, EveryPathMatchesThePlainVersion) {
+    const int shapes[][2] = {{1, 1},    {1, 37},   {37, 1},    {15, 31},   {31, 15},
+                             {33, 63},  {63, 33},  {65, 65},   {64, 16},   {96, 5000},
+                             {4999, 3}, {3, 4999}, {4999, 65}, {65, 4999}, {100, 35}};
+    const TransposePath paths[] = {TransposePath::portable, TransposePath::sse2,
+                                   TransposePath::avx2, TransposePath::avx512};
+    int paths_run = 0;
     unsigned seed = 12345;
-    for (const auto& shape : shapes) {
-        const int rows = shape[0], cols = shape[1];
-        std::vector<unsigned char> src(static_cast<size_t>(rows) * cols);
-        for (unsigned char& byte : src)
-            byte = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 16);
-        // Into a wide stride, as a row block goes into the store, and back.
-        std::vector<unsigned char> fast(static_cast<size_t>(cols) * MAX_SIZE, 0xee);
-        std::vector<unsigned char> plain(fast);
-        transpose(src.data(), cols, fast.data(), MAX_SIZE, rows, cols);
-        transpose_plain(src.data(), cols, plain.data(), MAX_SIZE, rows, cols);
-        ASSERT_EQ(fast, plain) << rows << " x " << cols;
-        std::vector<unsigned char> back(src.size(), 0xee);
-        transpose(fast.data(), MAX_SIZE, back.data(), cols, cols, rows);
-        ASSERT_EQ(back, src) << rows << " x " << cols;
+    for (const TransposePath path : paths) {
+        if (!transpose_path_supported(path)) continue;
+        ++paths_run;
+        for (const auto& shape : shapes) {
+            const int rows = shape[0], cols = shape[1];
+            const std::string name = "path " + std::to_string(static_cast<int>(path)) + ", " +
+                                     std::to_string(rows) + " x " + std::to_string(cols);
+            std::vector<unsigned char> src(static_cast<size_t>(rows) * cols);
+            for (unsigned char& byte : src)
+                byte = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 16);
+            // Into a wide stride, as a row block goes into the store, and back;
+            // bytes outside the corner must keep their filler.
+            std::vector<unsigned char> fast(static_cast<size_t>(cols) * MAX_SIZE, 0xee);
+            std::vector<unsigned char> plain(fast);
+            transpose_with_path(path, src.data(), cols, fast.data(), MAX_SIZE, rows, cols);
+            transpose_plain(src.data(), cols, plain.data(), MAX_SIZE, rows, cols);
+            ASSERT_EQ(fast, plain) << name;
+            std::vector<unsigned char> back(src.size(), 0xee);
+            transpose_with_path(path, fast.data(), MAX_SIZE, back.data(), cols, cols, rows);
+            ASSERT_EQ(back, src) << name;
+        }
     }
+    // The portable path is always there; a build with vector code has SSE2 too.
+    EXPECT_GE(paths_run, 1);
+#if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)
+    EXPECT_GE(paths_run, 2);
+#endif
+}
+
+// Whether the processor has a path comes from the flags the kernel lists for
+// it: a build that lost its wide paths, or asks for the wrong feature, would
+// leave a processor with AVX2 on SSE2 without any output differing.
+#if defined(__x86_64__) && !defined(CIRCTHRESH_NO_SIMD)
+bool cpu_flag(const std::string& flag) {
+    const std::string info = read_file("/proc/cpuinfo");
+    const size_t flags = info.find("\nflags");
+    const std::string line = info.substr(flags, info.find('\n', flags + 1) - flags);
+    return (line + " ").find(" " + flag + " ") != std::string::npos;
+}
+#endif
+
+TEST(Transpose, KnowsWhichPathsTheProcessorHas) {
+#if defined(__x86_64__) && !defined(CIRCTHRESH_NO_SIMD)
+    EXPECT_EQ(transpose_path_supported(TransposePath::avx2), cpu_flag("avx2"));
+    EXPECT_EQ(transpose_path_supported(TransposePath::avx512),
+              cpu_flag("avx512f") && cpu_flag("avx512bw"));
+#else
+    EXPECT_FALSE(transpose_path_supported(TransposePath::avx2));
+    EXPECT_FALSE(transpose_path_supported(TransposePath::avx512));
+#endif
 }
 
 // Images whose rows do not fill whole blocks: a last block shorter than the

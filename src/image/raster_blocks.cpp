@@ -6,64 +6,182 @@
 #define CIRCTHRESH_SSE2_TILES 1
 #include <emmintrin.h>
 #endif
+// The wider paths are compiled for their processors function by function and
+// chosen at run time, so that one binary runs on any x86-64. The choice reads
+// the features the C library found at start-up: GCC's own probe,
+// __builtin_cpu_supports, asks the processor again in every run, which in a
+// virtual machine made a 64 x 64 image's run about a tenth slower.
+#if defined(CIRCTHRESH_SSE2_TILES) && defined(__x86_64__) && defined(__GNUC__) && \
+    __has_include(<sys/platform/x86.h>)
+#define CIRCTHRESH_WIDE_TILES 1
+#include <immintrin.h>
+#include <sys/platform/x86.h>
+#endif
 
 unsigned char row_block[ROW_BLOCK_BYTES];
 
 namespace {
 
-constexpr int TILE = 16;
-static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= TILE && MAX_BLOCK_ROWS % TILE == 0,
-              "a block holds whole tiles of rows");
+// Every tile is 16 source columns wide; its height is the vector width.
+constexpr int TILE_COLUMNS = 16;
+constexpr int PORTABLE_TILE = 16;
+static_assert(ROW_BLOCK_BYTES / MAX_SIZE >= PORTABLE_TILE && MAX_BLOCK_ROWS % PORTABLE_TILE == 0,
+              "a block holds whole tiles of the narrowest paths");
+
+void transpose_tile_portable(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                             size_t dst_stride) {
+    transpose_plain(src, src_stride, dst, dst_stride, PORTABLE_TILE, TILE_COLUMNS);
+}
 
 #if defined(CIRCTHRESH_SSE2_TILES)
-// A 16 x 16 byte transpose in four rounds of unpacking: bytes, then pairs,
-// quads and halves: 16 loads, 64 shuffles and 16 stores instead of 256
-// single-byte moves.
-void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                    size_t dst_stride) {
-    __m128i a[16], b[16];
-    for (int i = 0; i < 16; ++i)
-        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * src_stride));
-    for (int j = 0; j < 8; ++j) {  // b[j]: columns 0..7, b[j + 8]: columns 8..15 of rows 2j, 2j+1
-        b[j] = _mm_unpacklo_epi8(a[2 * j], a[2 * j + 1]);
-        b[j + 8] = _mm_unpackhi_epi8(a[2 * j], a[2 * j + 1]);
-    }
-    // Pairs of rows to quads: a[4q + k] holds columns 4q..4q+3 of rows 4k..4k+3.
-    for (int set = 0; set < 2; ++set) {  // columns 0..7, then 8..15
-        for (int k = 0; k < 4; ++k) {    // rows 4k..4k+3
-            const __m128i lo = b[set * 8 + 2 * k], hi = b[set * 8 + 2 * k + 1];
-            a[set * 8 + k] = _mm_unpacklo_epi16(lo, hi);      // columns 8*set + 0..3
-            a[set * 8 + 4 + k] = _mm_unpackhi_epi16(lo, hi);  // columns 8*set + 4..7
-        }
-    }
-    // Quads of rows to eights.
-    for (int q = 0; q < 4; ++q) {
-        for (int m = 0; m < 2; ++m) {  // rows 8m..8m+7
-            const __m128i lo = a[4 * q + 2 * m], hi = a[4 * q + 2 * m + 1];
-            b[4 * q + m] = _mm_unpacklo_epi32(lo, hi);      // columns 4q, 4q+1
-            b[4 * q + 2 + m] = _mm_unpackhi_epi32(lo, hi);  // columns 4q+2, 4q+3
-        }
-    }
-    // Eights to whole columns: b[4q + 2p + m] holds columns 4q+2p, 4q+2p+1 of rows 8m..8m+7.
-    for (int q = 0; q < 4; ++q) {
-        for (int p = 0; p < 2; ++p) {
-            const __m128i top = b[4 * q + 2 * p], bottom = b[4 * q + 2 * p + 1];
-            int column = 4 * q + 2 * p;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + column * dst_stride),
-                             _mm_unpacklo_epi64(top, bottom));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (column + 1) * dst_stride),
-                             _mm_unpackhi_epi64(top, bottom));
-        }
-    }
+// The vector tiles share one network: sixteen registers, register i starting
+// with source row REVERSED[i] (its four bits reversed), then four rounds that
+// interleave register i with register i + 8, a byte, a pair, a quad and eight
+// bytes at a time, leave destination row j in register j. Each 16-byte lane
+// of a wider register is a tile of its own, so an AVX2 register carries 32
+// source rows (lane 1 from rows 16..31) and an AVX-512 one 64: 64 shuffles
+// move 256, 512 or 1024 bytes, where the portable loop moves one byte at a time.
+constexpr int REVERSED[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+
+__m128i load_lane(const unsigned char* src) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
 }
-#else
-void transpose_tile(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                    size_t dst_stride) {
-    transpose_plain(src, src_stride, dst, dst_stride, TILE, TILE);
+
+void transpose_tile_sse2(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                         size_t dst_stride) {
+    __m128i a[16], b[16];
+    for (int i = 0; i < 16; ++i) a[i] = load_lane(src + REVERSED[i] * src_stride);
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[i], a[i + 8]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm_unpacklo_epi16(b[i], b[i + 8]);
+        a[2 * i + 1] = _mm_unpackhi_epi16(b[i], b[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi32(a[i], a[i + 8]);
+        b[2 * i + 1] = _mm_unpackhi_epi32(a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 8]);
+        a[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 8]);
+    }
+    for (int j = 0; j < 16; ++j)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j * dst_stride), a[j]);
 }
 #endif
 
+#if defined(CIRCTHRESH_WIDE_TILES)
+__attribute__((target("avx2"))) void transpose_tile_avx2(const unsigned char* src,
+                                                         size_t src_stride, unsigned char* dst,
+                                                         size_t dst_stride) {
+    __m256i a[16], b[16];
+    for (int i = 0; i < 16; ++i) {
+        const unsigned char* row = src + REVERSED[i] * src_stride;
+        a[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(load_lane(row)),
+                                       load_lane(row + 16 * src_stride), 1);
+    }
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm256_unpacklo_epi8(a[i], a[i + 8]);
+        b[2 * i + 1] = _mm256_unpackhi_epi8(a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm256_unpacklo_epi16(b[i], b[i + 8]);
+        a[2 * i + 1] = _mm256_unpackhi_epi16(b[i], b[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm256_unpacklo_epi32(a[i], a[i + 8]);
+        b[2 * i + 1] = _mm256_unpackhi_epi32(a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 8]);
+        a[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 8]);
+    }
+    for (int j = 0; j < 16; ++j)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j * dst_stride), a[j]);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const unsigned char* src,
+                                                                       size_t src_stride,
+                                                                       unsigned char* dst,
+                                                                       size_t dst_stride) {
+    __m512i a[16], b[16];
+    for (int i = 0; i < 16; ++i) {
+        const unsigned char* row = src + REVERSED[i] * src_stride;
+        a[i] = _mm512_zextsi128_si512(load_lane(row));
+        a[i] = _mm512_inserti32x4(a[i], load_lane(row + 16 * src_stride), 1);
+        a[i] = _mm512_inserti32x4(a[i], load_lane(row + 32 * src_stride), 2);
+        a[i] = _mm512_inserti32x4(a[i], load_lane(row + 48 * src_stride), 3);
+    }
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm512_unpacklo_epi8(a[i], a[i + 8]);
+        b[2 * i + 1] = _mm512_unpackhi_epi8(a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm512_unpacklo_epi16(b[i], b[i + 8]);
+        a[2 * i + 1] = _mm512_unpackhi_epi16(b[i], b[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm512_maskz_unpacklo_epi32(0xffff, a[i], a[i + 8]);
+        b[2 * i + 1] = _mm512_maskz_unpackhi_epi32(0xffff, a[i], a[i + 8]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm512_maskz_unpacklo_epi64(0xff, b[i], b[i + 8]);
+        a[2 * i + 1] = _mm512_maskz_unpackhi_epi64(0xff, b[i], b[i + 8]);
+    }
+    for (int j = 0; j < 16; ++j)
+        _mm512_storeu_si512(reinterpret_cast<__m512i*>(dst + j * dst_stride), a[j]);
+}
+#endif
+
+using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                          size_t dst_stride);
+
+// The full tiles of a rows x columns corner, both multiples of the tile.
+template <int TILE_ROWS, MoveTile move_tile>
+void transpose_tiles(const unsigned char* src, size_t src_stride, unsigned char* dst,
+                     size_t dst_stride, int rows, int columns) {
+    for (int r = 0; r < rows; r += TILE_ROWS)
+        for (int c = 0; c < columns; c += TILE_COLUMNS)
+            move_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r, dst_stride);
+}
+
+int tile_rows(TransposePath path) {
+    switch (path) {
+        case TransposePath::avx512:
+            return 64;
+        case TransposePath::avx2:
+            return 32;
+        case TransposePath::sse2:
+            return 16;
+        case TransposePath::portable:
+            break;
+    }
+    return PORTABLE_TILE;
+}
+
 }  // namespace
+
+bool transpose_path_supported(TransposePath path) {
+    switch (path) {
+#if defined(CIRCTHRESH_WIDE_TILES)
+        // Active: the processor has it and the system saves its registers.
+        case TransposePath::avx512:
+            return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW);
+        case TransposePath::avx2:
+            return CPU_FEATURE_ACTIVE(AVX2);
+#endif
+#if defined(CIRCTHRESH_SSE2_TILES)
+        case TransposePath::sse2:
+            return true;
+#endif
+        case TransposePath::portable:
+            return true;
+        default:
+            return false;
+    }
+}
 
 void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char* dst,
                      size_t dst_stride, int src_rows, int src_cols) {
@@ -71,31 +189,80 @@ void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char*
         for (int c = 0; c < src_cols; ++c) dst[c * dst_stride + r] = src[r * src_stride + c];
 }
 
-void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
-               int src_rows, int src_cols) {
-    const int full_rows = src_rows - src_rows % TILE;
-    const int full_cols = src_cols - src_cols % TILE;
-    auto move_tile = [&](int r, int c) {
-        transpose_tile(src + r * src_stride + c, src_stride, dst + c * dst_stride + r, dst_stride);
-    };
-    if (src_cols >= src_rows) {
-        for (int c = 0; c < full_cols; c += TILE)
-            for (int r = 0; r < full_rows; r += TILE) move_tile(r, c);
-    } else {
-        for (int r = 0; r < full_rows; r += TILE)
-            for (int c = 0; c < full_cols; c += TILE) move_tile(r, c);
+namespace {
+
+// One strip: its full tiles on the given path, the rows below them by the
+// narrower paths, the columns right of them byte by byte.
+void transpose_part(TransposePath path, const unsigned char* src, size_t src_stride,
+                    unsigned char* dst, size_t dst_stride, int src_rows, int src_cols) {
+    const int full_rows = src_rows - src_rows % tile_rows(path);
+    const int full_cols = src_cols - src_cols % TILE_COLUMNS;
+    switch (path) {
+#if defined(CIRCTHRESH_WIDE_TILES)
+        case TransposePath::avx512:
+            transpose_tiles<64, transpose_tile_avx512>(src, src_stride, dst, dst_stride, full_rows,
+                                                       full_cols);
+            break;
+        case TransposePath::avx2:
+            transpose_tiles<32, transpose_tile_avx2>(src, src_stride, dst, dst_stride, full_rows,
+                                                     full_cols);
+            break;
+#endif
+#if defined(CIRCTHRESH_SSE2_TILES)
+        case TransposePath::sse2:
+            transpose_tiles<16, transpose_tile_sse2>(src, src_stride, dst, dst_stride, full_rows,
+                                                     full_cols);
+            break;
+#endif
+        default:
+            transpose_tiles<PORTABLE_TILE, transpose_tile_portable>(
+                src, src_stride, dst, dst_stride, full_rows, full_cols);
+            break;
     }
-    // The ragged edges: the rows below the last full tile, then the columns right of it.
-    transpose_plain(src + full_rows * src_stride, src_stride, dst + full_rows, dst_stride,
-                    src_rows - full_rows, src_cols);
+    // The ragged edges: the rows below the last full tile by the next narrower
+    // path, then the columns right of it byte by byte.
+    const unsigned char* rest = src + full_rows * src_stride;
+    if (path == TransposePath::portable)
+        transpose_plain(rest, src_stride, dst + full_rows, dst_stride, src_rows - full_rows,
+                        src_cols);
+    else
+        transpose_part(static_cast<TransposePath>(static_cast<int>(path) - 1), rest, src_stride,
+                       dst + full_rows, dst_stride, src_rows - full_rows, src_cols);
     transpose_plain(src + full_cols, src_stride, dst + full_cols * dst_stride, dst_stride,
                     full_rows, src_cols - full_cols);
+}
+
+}  // namespace
+
+void transpose_with_path(TransposePath path, const unsigned char* src, size_t src_stride,
+                         unsigned char* dst, size_t dst_stride, int src_rows, int src_cols) {
+    // Strips across the long side, walked once, each finished by every path
+    // before the next: rows of a block that fill no whole tile of the widest
+    // path would otherwise take a second sweep over the store.
+    constexpr int STRIP = 64;
+    if (src_cols >= src_rows) {
+        for (int c = 0; c < src_cols; c += STRIP)
+            transpose_part(path, src + c, src_stride, dst + c * dst_stride, dst_stride, src_rows,
+                           src_cols - c < STRIP ? src_cols - c : STRIP);
+    } else {
+        for (int r = 0; r < src_rows; r += STRIP)
+            transpose_part(path, src + r * src_stride, src_stride, dst + r, dst_stride,
+                           src_rows - r < STRIP ? src_rows - r : STRIP, src_cols);
+    }
+}
+
+void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
+               int src_rows, int src_cols) {
+    TransposePath widest = TransposePath::avx512;
+    while (!transpose_path_supported(widest))
+        widest = static_cast<TransposePath>(static_cast<int>(widest) - 1);
+    transpose_with_path(widest, src, src_stride, dst, dst_stride, src_rows, src_cols);
 }
 
 int rows_per_block(int row_length) {
     int rows = ROW_BLOCK_BYTES / row_length;
     if (rows > MAX_BLOCK_ROWS) rows = MAX_BLOCK_ROWS;
-    return rows - rows % TILE;
+    return rows - rows % PORTABLE_TILE;
 }
 
 namespace {

@@ -1,0 +1,52 @@
+// The native twin of bench/web_core_timing.js: the page module's web_threshold
+// (web/circthresh_web.cpp) built with g++ on the C library, timed on a PGM's
+// levels already in memory. Run by bench/web_timing.py.
+//
+// usage: web_core_timing PGM ROUNDS
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+extern "C" int web_threshold(const uint8_t* levels, size_t rows, size_t columns,
+                             const uint8_t* counted, uint8_t* mask, char* report,
+                             size_t report_size);
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        fprintf(stderr, "usage: web_core_timing PGM ROUNDS\n");
+        return 2;
+    }
+    // make_image's one-line header: "P5 width height 255" and one newline.
+    FILE* in = fopen(argv[1], "rb");
+    int width = 0, height = 0, maximum = 0;
+    if (in == nullptr || fscanf(in, "P5 %d %d %d", &width, &height, &maximum) != 3 || getc(in) != '\n') {
+        fprintf(stderr, "web_core_timing: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::vector<uint8_t> levels(pixels), mask(pixels);
+    const bool complete = fread(levels.data(), 1, pixels, in) == pixels;
+    fclose(in);
+    if (!complete) {
+        fprintf(stderr, "web_core_timing: %s is short\n", argv[1]);
+        return 1;
+    }
+    char report[64];
+    std::vector<double> times;
+    for (int round = 0; round < atoi(argv[2]); ++round) {
+        const auto started = std::chrono::steady_clock::now();
+        web_threshold(levels.data(), height, width, nullptr, mask.data(), report, sizeof report);
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+    }
+    std::sort(times.begin(), times.end());
+    for (char* c = report; *c; ++c)
+        if (*c == '\n') *c = c[1] ? ' ' : '\0';
+    const char* slash = strrchr(argv[1], '/');
+    printf("core native (g++, the C library), %s: %s\n", slash ? slash + 1 : argv[1], report);
+    printf("  run   %8.1f ms (%.1f-%.1f)\n", times[times.size() / 2], times.front(), times.back());
+    return 0;
+}

@@ -1,0 +1,182 @@
+"""The page in headless chromium, served on 127.0.0.1 and opened from disk,
+against the command and OpenCV: its report and mask are the command's on the
+levels it thresholded, its hue is OpenCV's COLOR_BGR2HSV_FULL within one level,
+its counted pixels are those whose saturation reaches the floor.
+
+usage: /usr/bin/python3 tests/web/page_test.py SITE COMMAND SCRATCH [SCREENSHOT]
+(Debian's Python: numpy and OpenCV come from python3-numpy and python3-opencv.)
+"""
+import base64
+import os
+import subprocess
+import sys
+import time
+
+import cv2
+import numpy as np
+
+from chromium import Chromium, serve
+
+failures = []
+
+
+def check(name, ok, detail=""):
+    print(f"{'ok' if ok else 'FAILED'}: {name}{': ' + detail if detail else ''}")
+    if not ok:
+        failures.append(name)
+
+
+def write_pgm(path, levels, header=None):
+    height, width = levels.shape
+    with open(path, "wb") as out:
+        out.write(header or b"P5\n%d %d\n255\n" % (width, height))
+        out.write(levels.astype(np.uint8).tobytes())
+
+
+def run_command(command, scratch, levels):
+    """The command's report and output raster for a 2-D array of levels."""
+    source, target = os.path.join(scratch, "levels.pgm"), os.path.join(scratch, "mask.pgm")
+    write_pgm(source, levels)
+    report = subprocess.run([command, source, target], check=True, capture_output=True,
+                            text=True).stdout
+    with open(target, "rb") as written:
+        data = written.read()
+    return report, np.frombuffer(data[len(data) - levels.size:], dtype=np.uint8)
+
+
+def as_command_image(levels):
+    """The levels repeated k times, laid out as an image of at most 5000 x 5000:
+    each count and the total grow k times, so every frequency c*k / (n*k) is the
+    same double as c / n, and the command's search sees the same histogram."""
+    n = levels.size
+    for k in range(1, 65):
+        total = n * k
+        for width in range(min(5000, total), 0, -1):
+            if total % width == 0 and total // width <= 5000:
+                return np.tile(levels, k).reshape(total // width, width)
+    raise RuntimeError(f"cannot lay {n} pixels out as an image for the command")
+
+
+def arrays(result):
+    shape = (result["height"], result["width"])
+    return [np.frombuffer(base64.b64decode(result[key]), dtype=np.uint8).reshape(shape)
+            for key in ("hue", "mask", "counted")]
+
+
+def binarise(levels, t):
+    return np.where((levels.astype(np.int16) - t) % 256 < 128, 0, 255).astype(np.uint8)
+
+
+def main(site, command, scratch, screenshot=None):
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    images = os.path.join(scratch, "images")
+    os.makedirs(images)
+    bgr = cv2.imread(os.path.join(root, "examples", "flag.png"), cv2.IMREAD_COLOR)
+    opencv_hue = cv2.cvtColor(bgr, cv2.COLOR_BGR2HSV_FULL)[:, :, 0]
+    top = bgr.max(axis=2).astype(np.int32)
+    chroma = top - bgr.min(axis=2).astype(np.int32)
+
+    # Grey images, thresholded on their levels: a PNG (red-like levels across 0
+    # on mid-grey ones), a PGM with a comment in its header, an empty PGM.
+    rng = np.random.default_rng(24)
+    grey = np.where(rng.random((120, 90)) < 0.3, rng.integers(-20, 21, (120, 90)) % 256,
+                    rng.integers(100, 160, (120, 90))).astype(np.uint8)
+    cv2.imwrite(os.path.join(images, "grey.png"), grey)
+    write_pgm(os.path.join(images, "comment.pgm"), grey[:50, :70],
+              b"P5\n# a comment\n70 50\n255\n")
+    write_pgm(os.path.join(images, "empty.pgm"), np.zeros((0, 0), dtype=np.uint8))
+
+    server = serve(scratch)
+    base = f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(site)}/index.html"
+    browser = Chromium(scratch)
+    try:
+        # The default photo at the default floor of 25%.
+        result = browser.open(base)
+        hue, mask, counted = arrays(result)
+        apart = (hue.astype(np.int16) - opencv_hue) % 256
+        apart = np.minimum(apart, 256 - apart)
+        check("default photo: hue within one level of OpenCV's", apart.max() <= 1,
+              f"equal on {np.count_nonzero(apart == 0)} of {apart.size} pixels")
+        expected_counted = (top > 0) & (100 * chroma >= 25 * top)
+        check("default photo: counted where saturation >= 25%",
+              np.array_equal(counted, expected_counted), f"{np.count_nonzero(counted)} pixels")
+        report, _ = run_command(command, scratch, as_command_image(hue[counted == 1]))
+        check("default photo: the command's report on the counted pixels' hue",
+              result["report"] == report, result["report"].replace("\n", " ").strip())
+        t = int(result["report"].split("\n")[0].split()[-1])
+        check("default photo: every pixel binarised at that cut", np.array_equal(mask, binarise(hue, t)))
+        check("the result's arrays are Uint8Arrays", result["kinds"] == ["Uint8Array"] * 3)
+        default_report = result["report"]
+        # Nothing leaves the browser: a request to any other origin is refused
+        # by the page's content security policy before it is made.
+        refused = browser.evaluate("""new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective));
+            fetch('http://127.0.0.2:9/', {method: 'POST', body: 'x'}).catch(() => {});
+            setTimeout(() => resolve('sent'), 5000);
+        })""")
+        check("a request elsewhere is refused by the page's policy", refused == "connect-src", refused)
+        if screenshot:
+            browser.screenshot(screenshot)
+
+        # The downloads: the hue as the command's input, the mask as shown
+        # (black and white swapped here) as a PNG.
+        downloads = os.path.join(scratch, "downloads")
+        os.makedirs(downloads)
+        browser.send("Browser.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+        browser.evaluate("document.getElementById('swap').click(); "
+                         "document.getElementById('download-levels').click(); "
+                         "document.getElementById('download-mask').click()")
+        hue_file, mask_file = (os.path.join(downloads, name) for name in ("hue.pgm", "mask.png"))
+        # chromium writes a download under a temporary name and gives it its
+        # own when it is complete.
+        deadline = time.monotonic() + 20
+        while not (os.path.exists(hue_file) and os.path.exists(mask_file)) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        with open(hue_file, "rb") as downloaded:
+            check("hue PGM download: the page's hue as a PGM",
+                  downloaded.read() == b"P5\n100 220\n255\n" + hue.tobytes())
+        png = cv2.imread(mask_file, cv2.IMREAD_UNCHANGED)
+        check("mask PNG download: the mask as shown, swapped",
+              png is not None and np.array_equal(png[:, :, 0], 255 - mask) and
+              np.array_equal(png[:, :, 0], png[:, :, 1]) and np.array_equal(png[:, :, 0], png[:, :, 2]))
+
+        # Floor 0 and grey images: everything counted, so the command on the
+        # page's levels must give the same report and mask.
+        for name, query in [("flag.png, saturation 0", "?src=flag.png&saturation=0"),
+                            ("grey PNG", "?src=../images/grey.png"),
+                            ("PGM with a comment", "?src=../images/comment.pgm"),
+                            ("empty PGM", "?src=../images/empty.pgm")]:
+            result = browser.open(base + query)
+            hue, mask, counted = arrays(result)
+            report, raster = run_command(command, scratch, hue)
+            check(f"{name}: the command's report and mask on the page's levels",
+                  result["report"] == report and np.array_equal(mask.reshape(-1), raster) and
+                  counted.all(), result["report"].replace("\n", " ").strip())
+            if name == "grey PNG":
+                check("grey PNG: thresholded on its own levels", np.array_equal(hue, grey))
+
+        # Faults: one line in red, no report, no result, nothing to download.
+        with open(os.path.join(images, "short.pgm"), "wb") as short:
+            short.write(b"P5\n4 4\n255\n" + bytes(15))
+        for name, query, says in [("floor above 100", "?saturation=101", "whole percent"),
+                                  ("PGM one byte short", "?src=../images/short.pgm", "holds 15 bytes")]:
+            status, report, result, download = browser.open(
+                base + query, until="document.getElementById('status').className === 'error'",
+                read="[document.getElementById('status').textContent, "
+                     "document.getElementById('report').textContent, "
+                     "window.circthresh_result, document.getElementById('download-mask').disabled]")
+            check(f"{name}: refused", says in status and report == "" and result is None and download,
+                  status)
+
+        # Opened from disk, no server: the module and the default photo are inside the files.
+        result = browser.open("file://" + os.path.join(site, "index.html"))
+        check("opened from disk: the same report", result["report"] == default_report)
+    finally:
+        browser.close()
+        server.shutdown()
+    print("page: all checks passed" if not failures else f"page: {len(failures)} checks failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*[os.path.abspath(a) if i != 1 else a for i, a in enumerate(sys.argv[1:])]))
