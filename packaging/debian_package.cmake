@@ -105,9 +105,36 @@ gives the target circthresh::circthresh), for building programs on
 libcircthresh.]])
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
 
+if(TARGET circthresh_python)
+  debian_package(python python3-circthresh python
+    "circular Otsu thresholding of 8-bit images for Python 3" [[
+The Python package circthresh thresholds numpy arrays of 8-bit levels by
+circular Otsu thresholding, with the answer of the circthresh command to the
+last bit: the 256 levels are points on a circle, and the cut into two
+half-circles of 128 levels with the least within-class variance wins. Its
+functions take arrays of any shape and strides, masks, stacks and angles, and
+release the interpreter lock while they count and binarise.]])
+  # The extension is built for one Python version, as dh_python3 states it.
+  string(REPLACE "." ";" python_version "${CIRCTHRESH_PYTHON_VERSION}")
+  list(GET python_version 0 python_major)
+  list(GET python_version 1 python_minor)
+  math(EXPR python_next_minor "${python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${CIRCTHRESH_PYTHON_VERSION}~), python3 (<< ${python_major}.${python_next_minor}), python3-numpy")
+  # Byte-compiled on install and cleaned on removal, as dh_python3 does it.
+  set(control ${PROJECT_BINARY_DIR}/debian-control/python3-circthresh)
+  foreach(script postinst prerm)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/python3-circthresh.${script} ${control}/${script}
+                   COPYONLY)
+  endforeach()
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${control}/postinst ${control}/prerm)
+endif()
+
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${package_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Maintainer scripts executable, other control files read-only, as dpkg wants.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -96,6 +96,12 @@ set(expected_libcircthresh-dev ./usr/include/circthresh.h ./usr/include/circthre
     ./${lib}/cmake/circthresh/circthreshConfig.cmake
     ./${lib}/cmake/circthresh/circthreshTargets.cmake
     ./usr/share/doc/libcircthresh-dev/copyright ./usr/share/doc/libcircthresh-dev/changelog.gz)
+# A build without the Python module makes these three packages and no other.
+file(GLOB all_packages RELATIVE ${SCRATCH}/package ${SCRATCH}/package/*.deb)
+list(LENGTH all_packages count)
+if(status EQUAL 0 AND NOT count EQUAL 3)
+  fail("package build made ${count} packages, not 3: ${all_packages}")
+endif()
 set(packages "")
 foreach(name circthresh libcircthresh1 libcircthresh-dev)
   file(GLOB package ${SCRATCH}/package/${name}_*.deb)
