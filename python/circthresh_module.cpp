@@ -62,6 +62,8 @@ py::array_t<uint64_t> histogram(const py::array& image, const py::object& select
     std::vector<std::vector<ptrdiff_t>> strides = {strides_of(image)};
     const unsigned char* selected = nullptr;
     if (!selection.is_none()) {
+        // Checked before it is read as an array: anything else would be read as one.
+        require(py::isinstance<py::array>(selection), "mask: expected a bool array of the image's shape");
         const py::array mask = py::reinterpret_borrow<py::array>(selection);
         require(has_dtype(mask, 'b', 1) && shape_of(mask) == shape_of(image),
                 "mask: expected a bool array of the image's shape");

@@ -165,6 +165,17 @@ void hard_linked_old_file(const std::string& dir) {
     old_file(dir);
     check(link((dir + "/out.pgm").c_str(), (dir + "/other.pgm").c_str()) == 0, "link");
 }
+// Nobody may make files here and write root's file, or nobody's own file of
+// root's group, but may give a new file neither owner nor group: a hard link
+// shows whether the file was written in place.
+void others_file_in_open_directory(const std::string& dir) {
+    hard_linked_old_file(dir);
+    check(chmod((dir + "/out.pgm").c_str(), 0666) == 0 && chmod(dir.c_str(), 0777) == 0, "chmod");
+}
+void own_file_of_others_group(const std::string& dir) {
+    others_file_in_open_directory(dir);
+    check(chown((dir + "/out.pgm").c_str(), NOBODY, 0) == 0, "chown");
+}
 void old_file_0640(const std::string& dir) {
     old_file(dir);
     check(chmod((dir + "/out.pgm").c_str(), 0640) == 0, "chmod");
@@ -263,6 +274,11 @@ void acl_kept(const std::string& dir) {
     ASSERT_EQ(stat(file.c_str(), &info), 0);
     EXPECT_TRUE(may_open_as(NOBODY, NOBODY, file, O_RDWR)) << "the named user lost access";
     EXPECT_FALSE(may_open_as(4321, info.st_gid, file, O_RDONLY)) << "the owning group gained access";
+}
+void group_kept(const std::string& dir) {
+    struct stat info;
+    ASSERT_EQ(stat((dir + "/out.pgm").c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 0u) << "the file changed group";
 }
 void no_acl(const std::string& dir) {
     const std::string file = dir + "/out.pgm";
@@ -380,6 +396,11 @@ const ReplaceCase REPLACE_CASES[] = {
      {{"out.pgm", "{new}"}}, "in.pgm out.pgm", 0, NOBODY},
     {"sticky_directory", sticky_directory, "{dir}/out.pgm", as_nobody, true, 0, false,
      {{"out.pgm", "{new}"}}, "in.pgm out.pgm", 0666, 0},
+    // A new file would change who owns the file, so who may read it.
+    {"others_file_written_in_place", others_file_in_open_directory, "{dir}/out.pgm", as_nobody, true, 0, false,
+     {{"out.pgm", "{new}"}, {"other.pgm", "{new}"}}, "in.pgm other.pgm out.pgm", 0666, 0},
+    {"others_group_written_in_place", own_file_of_others_group, "{dir}/out.pgm", as_nobody, true, 0, false,
+     {{"out.pgm", "{new}"}, {"other.pgm", "{new}"}}, "in.pgm other.pgm out.pgm", 0666, NOBODY, group_kept},
     // Not regular files: written directly.
     {"dev_null", nothing, "/dev/null", nullptr, false, 0, false, {}, "in.pgm", 0, -1},
     {"dev_full", nothing, "/dev/full", nullptr, false, 255, false, {}, "in.pgm", 0, -1},

@@ -162,6 +162,8 @@ BAD_CALLS = [
     (TypeError, "real", lambda: circthresh.angles_to_levels([1 + 1j], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([True], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([1.0], "360")),
+    # The compiled part checks what it would otherwise read out of bounds.
+    (ValueError, "mask", lambda: circthresh._core.histogram(STACK, b"x" * 100, 1)),
 ]
 
 

@@ -248,18 +248,34 @@ bool link_temp(int file) {
     return false;
 }
 
-// The old file's owner, extended attributes (its ACL among them) and permission
-// bits, where this process may set them; a read-only file stays read-only. The
-// owner goes first, as changing it clears the set-user-ID and set-group-ID bits
-// and file capabilities; the mode last, so that it agrees with the ACL. Returns
-// false when an attribute that must be kept could not be.
+// Gives the temporary file the old file's owner and group before anything is
+// written to it. Only root may give a file away, and an owner may only choose a
+// group it belongs to: where this process may not, a new file would change who
+// owns the file, and so who may read it, and the old file is written in place
+// instead, keeping its owner, group and ACL. The owner goes before the mode, as
+// changing it clears the set-user-ID and set-group-ID bits and file capabilities.
+bool take_old_owner(int file) {
+    struct stat old;
+    return fstat(old_file, &old) == 0 && fchown(file, old.st_uid, old.st_gid) == 0;
+}
+
+// Gives up on a temporary file that nothing was written to.
+void discard_temp(int file) {
+    close(file);
+    const sigset_t before = block_signals();
+    if (temp_on_disk) unlinkat(directory, temp_name, 0);
+    temp_on_disk = 0;
+    restore_signals(before);
+    route = DIRECT;
+}
+
+// The old file's extended attributes (its ACL among them) and permission bits;
+// a read-only file stays read-only. The mode goes last, so that it agrees with
+// the ACL. Returns false when an attribute that must be kept could not be.
 bool keep_access(int file) {
     struct stat old;
     if (old_file < 0) return true;
     if (fstat(old_file, &old) != 0) return false;
-    if (fchown(file, old.st_uid, old.st_gid) != 0 && fchown(file, static_cast<uid_t>(-1), old.st_gid) != 0) {
-        // Not allowed to give the file away: it stays ours, as with any editor.
-    }
     if (!copy_attributes(old_file, file)) return false;
     if (fchmod(file, old.st_mode & 07777) != 0) {
         // A file system without modes; the temporary file's 0600 is the safe side.
@@ -312,7 +328,12 @@ FILE* open_output(const char* path) {
         way = fstat(old_file, &target) != 0 ? REFUSE
               : !S_ISREG(target.st_mode)    ? IN_PLACE
                                             : find_directory(path, &target);
-        if (way == REPLACE && (temp = make_temp_file(0600)) < 0) way = way_after(errno);
+        if (way == REPLACE && (temp = make_temp_file(0600)) < 0) {
+            way = way_after(errno);
+        } else if (way == REPLACE && !take_old_owner(temp)) {
+            discard_temp(temp);
+            way = IN_PLACE;
+        }
         if (way == IN_PLACE) {
             close_directory();
             return write_in_place();
