@@ -132,7 +132,6 @@ py::tuple threshold_histogram(const py::object& counts) {
     const bool is_unsigned = kind == 'u';
     const py::array wide = values.attr("astype")(is_unsigned ? "uint64" : "int64");
     uint64_t total[GREY_LEVELS];
-    uint64_t counted = 0;
     for (int level = 0; level < GREY_LEVELS; ++level) {
         const char* item = static_cast<const char*>(wide.data()) + level * wide.strides(0);
         int64_t signed_count = 0;
@@ -145,13 +144,9 @@ py::tuple threshold_histogram(const py::object& counts) {
         }
         total[level] = is_unsigned ? *reinterpret_cast<const uint64_t*>(item)
                                    : static_cast<uint64_t>(signed_count);
-        if (total[level] > UINT64_MAX - counted)
-            throw py::value_error("counts: their total does not fit in 64 bits");
-        counted += total[level];
     }
-    double frequencies[GREY_LEVELS];
-    make_frequencies(frequencies, total, static_cast<double>(counted));
-    const ThresholdResult result = find_threshold(frequencies);
+    ThresholdResult result;
+    require(threshold_of_counts(total, &result), "counts: their total does not fit in 64 bits");
     return py::make_tuple(result.threshold, result.variance);
 }
 
