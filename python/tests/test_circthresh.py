@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import circthresh
+from command_rule import binarised
 
 RNG = np.random.default_rng(13)
 BASE = RNG.integers(0, 256, (61, 53), dtype=np.uint8)
@@ -18,11 +19,6 @@ WRAP = np.where(DISC.sum(0) < 900, RNG.integers(-20, 21, (90, 120)) % 256,
 
 def report(t, sigma_w):
     return b"thresholding at %d\nsigma_W %f\n" % (t, sigma_w)
-
-
-def binarised(image, t):
-    """The command's rule, by hand: levels t..t+127 around the circle become 0."""
-    return np.where((image.astype(np.int64) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
 
 IMAGES = {

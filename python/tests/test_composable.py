@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import circthresh
+from command_rule import binarised
 
 RNG = np.random.default_rng(19)
 STACK = RNG.integers(0, 256, (5, 41, 37), dtype=np.uint8)
@@ -21,11 +22,6 @@ VIEWS = {
     "broadcast": np.broadcast_to(STACK[0, 0], (50, 37)), "one_pixel": STACK[2, 3, 4:5],
     "empty": STACK[:, :0], "large": LARGE, "large_transposed": LARGE[:, ::-1].T,
 }
-
-
-def binarised(image, t):
-    """The command's rule, by hand: levels t..t+127 around the circle become 0."""
-    return np.where((image.astype(np.int64) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
 
 @pytest.mark.parametrize("threads", [1, 2, 3, None, 2**40])
