@@ -1,3 +1,4 @@
+// The circular search for the cut of least within-class variance, and the counts it starts from.
 #include "threshold/threshold.h"
 
 // Every operation below is rounded on its own and done in this order: the

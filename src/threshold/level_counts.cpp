@@ -1,3 +1,4 @@
+// Counting grey levels into four tables, all pixels or the selected ones, and merging them.
 #include "threshold/level_counts.h"
 
 void count_levels(LevelCounts counts, const unsigned char* run, ptrdiff_t stride,
