@@ -30,19 +30,24 @@ extern const char* final_name;      // its name in that directory
 extern char temp_name[32];
 extern volatile sig_atomic_t temp_on_disk;
 
-// The route (output_route.cpp).
+// The route (output_route.cpp): what a directory's refusal means for the old
+// file; the directory and name a rename must use for path (old: the file
+// there now, or null for a name not yet taken); closing that directory.
 Way way_after(int error);
 Way find_directory(const char* path, const struct stat* old);
 void close_directory();
 
-// The temporary file (output_temp.cpp).
+// The temporary file (output_temp.cpp): making it in that directory, giving an
+// unnamed one its hidden name, giving it up, and holding signals back while a
+// name changes.
 int make_temp_file(mode_t mode);
 bool link_temp(int file);
 void discard_temp(int file);
 sigset_t block_signals();
 void restore_signals(const sigset_t& before);
 
-// The commit (output_commit.cpp).
+// The commit (output_commit.cpp): the old file's owner and group, its
+// attributes and mode, and the rename over it.
 bool take_old_owner(int file);
 bool keep_access(int file);
 bool replace_old_file();
