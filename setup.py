@@ -1,9 +1,8 @@
 # The build step of the Python package (pyproject.toml): the version from
-# CMakeLists.txt, and circthresh._core built by the project's CMake for the
+# the file VERSION, and circthresh._core built by the project's CMake for the
 # interpreter that runs the build, so that pip, `python3 -m build` and the
 # CMake build of the README make the same module from the same core.
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -15,11 +14,8 @@ TOP = os.path.dirname(os.path.abspath(__file__))
 
 
 def project_version():
-    with open(os.path.join(TOP, "CMakeLists.txt"), encoding="utf-8") as cmake_lists:
-        found = re.search(r"^project\(circthresh VERSION ([0-9.]+)", cmake_lists.read(), re.M)
-    if not found:
-        sys.exit("setup.py: no 'project(circthresh VERSION ...)' line in CMakeLists.txt")
-    return found[1]
+    with open(os.path.join(TOP, "VERSION"), encoding="utf-8") as version:
+        return version.read().strip()
 
 
 class CMakeBuild(build_ext):

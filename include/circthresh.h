@@ -71,7 +71,8 @@ extern "C" {
    whose total does not fit in a uint64_t. */
 #define CIRCTHRESH_EINVAL (-1)
 
-/* The library's version, "MAJOR.MINOR.PATCH" (this header: CIRCTHRESH_VERSION_STRING).
+/* The library's version, "MAJOR.MINOR.PATCH" (this header: CIRCTHRESH_VERSION_STRING,
+   and CIRCTHRESH_VERSION_NUMBER, MAJOR * 10000 + MINOR * 100 + PATCH, for #if).
    Compare it with CIRCTHRESH_VERSION_STRING to find a program running with a
    different library than it was built with. The string is constant and owned
    by the library; never free it. Cannot fail. */

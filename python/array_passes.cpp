@@ -1,3 +1,4 @@
+// The module's passes over numpy arrays: counting, binarising and angles to levels, on threads.
 #include "array_passes.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The order in which a pass walks an array's axes, shortest steps innermost.
 #include "array_walk.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Running the pieces of one pass on detached helper threads and the caller, which waits for all.
 #include "run_pieces.h"
 
 #include <atomic>

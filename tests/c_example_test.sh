@@ -31,7 +31,7 @@ exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
 readelf -d "$library" | grep -q 'Library soname: \[libcircthresh\.so\.1\]' ||
   fail "SONAME is not libcircthresh.so.1: $(readelf -d "$library" | grep SONAME)"
 
-project_version=$(sed -n 's/^project(circthresh VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+project_version=$(cat "$source/VERSION")
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 [ "$(pkg-config --modversion circthresh)" = "$project_version" ] ||
   fail "pkg-config gives version $(pkg-config --modversion circthresh), the project is $project_version"

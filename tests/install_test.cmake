@@ -50,11 +50,10 @@ endif()
 
 # The package states the changelog's latest version.
 file(STRINGS ${SOURCE_DIR}/packaging/changelog changelog_head LIMIT_COUNT 1)
-file(STRINGS ${SOURCE_DIR}/CMakeLists.txt project_line REGEX "^project\\(")
-string(REGEX MATCH "VERSION ([0-9.]+)" _ "${project_line}")
-if(NOT changelog_head MATCHES "^circthresh \\(${CMAKE_MATCH_1}\\) ")
+file(STRINGS ${SOURCE_DIR}/VERSION project_version LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^circthresh \\(${project_version}\\) ")
   fail("packaging/changelog starts '${changelog_head}', but the project is version "
-       "${CMAKE_MATCH_1}: add a changelog entry")
+       "${project_version}: add a changelog entry")
 endif()
 
 find_packaging_tool(DPKG_DEB dpkg-deb dpkg)

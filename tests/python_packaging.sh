@@ -50,7 +50,7 @@ finish() {
 trap finish EXIT
 clone=$scratch/clone
 git clone --quiet "$top" "$clone"
-version=$(sed -n 's/^project(circthresh VERSION \([0-9.]*\).*/\1/p' "$clone/CMakeLists.txt")
+version=$(cat "$clone/VERSION")
 
 # A fresh venv on /usr/bin/python3 that also sees Debian's numpy and pytest.
 make_venv() {
@@ -91,7 +91,7 @@ wheels=("$scratch"/dist/circthresh-"$version"-*.whl)
 # setuptools adds, and nothing else.
 tar -tzf "$sdist" | sed -n "s|^circthresh-$version/||p" | grep -v -e '/$' -e '^$' |
   grep -v -x -e PKG-INFO -e setup.cfg -e 'python/circthresh\.egg-info/.*' | sort >"$scratch/sdist-files"
-git -C "$clone" ls-files CMakeLists.txt LICENSE README.md MANIFEST.in pyproject.toml setup.py \
+git -C "$clone" ls-files CMakeLists.txt LICENSE README.md VERSION MANIFEST.in pyproject.toml setup.py \
   src include man packaging python | sort >"$scratch/wanted-files"
 diff "$scratch/wanted-files" "$scratch/sdist-files" || { echo "the sdist's files differ (< wanted, > in the sdist)" >&2; exit 1; }
 echo "sdist: $(wc -l <"$scratch/sdist-files") files of the repository;" \

@@ -12,7 +12,7 @@
 
 (() => {
   const element = (id) => document.getElementById(id);
-  let core = null;   // the WebAssembly module
+  let core = null;   // the WebAssembly module's calls (core_calls.js)
   let image = null;  // {name, width, height, rgba, grey}: rgba for a photo, grey levels otherwise
   let run = null;    // the last run: {levels, counted, mask, threshold, report}
 
@@ -97,15 +97,6 @@
     return /^\d{1,3}$/.test(text) && Number(text) <= 100 ? Number(text) : null;
   }
 
-  // Copies bytes into the module's memory, or reserves size bytes there.
-  function place(bytesOrSize) {
-    const size = typeof bytesOrSize === 'number' ? bytesOrSize : bytesOrSize.length;
-    const address = core._malloc(Math.max(size, 1));
-    if (address === 0) throw new Error('out of memory for this image');
-    if (typeof bytesOrSize !== 'number') core.HEAPU8.set(bytesOrSize, address);
-    return address;
-  }
-
   function threshold() {
     if (!image) return;
     forgetRun();
@@ -116,40 +107,26 @@
     }
     const started = performance.now();
     const pixels = image.width * image.height;
-    const addresses = [];
     try {
       let levels = image.grey;
-      let counted = null;
-      const levelsAt = image.rgba ? place(pixels) : place(levels);
-      addresses.push(levelsAt);
-      let countedAt = 0;  // none: every pixel counts
+      let counted = null;  // none: every pixel counts
       if (image.rgba) {
-        const rgbaAt = place(image.rgba);
-        addresses.push(rgbaAt);
-        countedAt = place(pixels);
-        addresses.push(countedAt);
-        if (core._web_hue(rgbaAt, pixels, percent, levelsAt, countedAt) !== 0)
-          throw new Error('the module refused the saturation floor');
-        levels = core.HEAPU8.slice(levelsAt, levelsAt + pixels);
-        counted = core.HEAPU8.slice(countedAt, countedAt + pixels);
+        const hue = core.hue(image.rgba, percent);
+        if (!hue) throw new Error('the module refused the saturation floor');
+        ({ hue: levels, counted } = hue);
       }
-      const maskAt = place(pixels);
-      const reportAt = place(64);
-      addresses.push(maskAt, reportAt);
-      const t = core._web_threshold(levelsAt, image.height, image.width, countedAt, maskAt, reportAt, 64);
-      if (t < -1) throw new Error('the module could not threshold this image');
+      const result = core.threshold(levels, image.width, image.height, counted);
+      if (result.threshold < -1) throw new Error('the module could not threshold this image');
       run = {
         levels,
         counted: counted || new Uint8Array(pixels).fill(1),
-        mask: core.HEAPU8.slice(maskAt, maskAt + pixels),
-        threshold: t,
-        report: core.UTF8ToString(reportAt),
+        mask: result.mask,
+        threshold: result.threshold,
+        report: result.report,
       };
     } catch (error) {
       showStatus(`${image.name}: ${error.message}`, true);
       return;
-    } finally {
-      addresses.forEach((address) => core._free(address));
     }
     performance.measure('circthresh run', { start: started, end: performance.now() });
     show();
@@ -272,7 +249,7 @@
   }
 
   async function start() {
-    core = await createCircthresh();
+    core = coreCalls(await createCircthresh());
     const query = new URLSearchParams(location.search);
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
     element('saturation').addEventListener('input', threshold);

@@ -1,3 +1,4 @@
+// Copying a file's extended attributes and POSIX ACLs to its replacement, as cp -a does.
 #include "image/copy_attributes.h"
 
 #include <sys/xattr.h>

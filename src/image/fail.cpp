@@ -1,3 +1,4 @@
+// Ending the run on a fault: one line on standard error, exit status 255.
 #include "image/fail.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// Scanning the PGM header's pieces and fields as fgets, "%s" and "%d" would, numbers saturating.
 #include "image/header_scan.h"
 
 #include <climits>

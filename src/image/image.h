@@ -1,7 +1,15 @@
 // The one image of a run, held in a fixed store, and the PGM files it comes from and goes to.
+//
+// Why the store is column first (image[x][y]): it is the layout the tool has
+// had from its first version, which its tests, its fuzzing contract and anyone
+// reading the store rely on. The search and the binarisation do not care, as
+// they walk the store in memory order; only reading and writing, where files
+// come in rows, pay for it, in tiled transposes (transpose_tiles.cpp).
 #pragma once
 
 #include <cstddef>
+
+#include "threshold/threshold.h"
 
 // Largest accepted width and height, and the store's extent in each direction.
 constexpr int MAX_SIZE = 5000;
@@ -37,3 +45,12 @@ void read_pgm(unsigned char* store, const char* path, int* width_read, int* heig
 // write and the close succeeded, -1 otherwise; a file that cannot be opened ends
 // the process with a message and status 255.
 int write_pgm(const unsigned char* store, const char* path, int columns, int rows);
+
+// Frequencies of the grey levels among the width x height pixels of the
+// column-first store: counts divided by width x height, NaN for an empty image.
+void make_histogram(double histogram[GREY_LEVELS], const unsigned char* store, int columns,
+                    int rows);
+
+// Levels threshold..threshold+127, counted around the circle, become 0 and all
+// others 255, in place.
+void threshold_image(unsigned char* store, int columns, int rows, int threshold);

@@ -1,3 +1,4 @@
+// The fixed image store and its dimensions, and the hint that backs it with huge pages.
 #include "image/image.h"
 
 #include <cstdint>

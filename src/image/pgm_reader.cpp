@@ -1,3 +1,4 @@
+// Reading a binary PGM into the store: the header, line by line, then the raster in blocks.
 #include <cstdio>
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// Writing the store's image as a binary PGM through the output file, every write checked.
 #include <cstdio>
 
 #include "image/fail.h"

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "image/transpose_tiles.h"
+
 // Size of the one block buffer the reader and the writer share (never at once),
 // and the most rows a block takes. A block of the widest image holds 256 rows, so
 // the transpose writes runs of 256 bytes into each column of the store, and fewer
@@ -31,27 +33,3 @@ bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows);
 // Writes the store's columns x rows corner to the file in file order, a block of
 // rows at a time. False as soon as a write fails.
 bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows);
-
-// dst[c * dst_stride + r] = src[r * src_stride + c] for r < src_rows, c < src_cols:
-// a tiled transpose that walks the long side outermost, so the store is swept once,
-// with the widest vectors the processor running it has.
-void transpose(const unsigned char* src, size_t src_stride, unsigned char* dst, size_t dst_stride,
-               int src_rows, int src_cols);
-
-// The ways of moving the tiles, narrowest first; every one writes the same bytes.
-// Tiles are 16 source columns by 16, 16, 32 or 64 source rows.
-enum class TransposePath { portable, sse2, avx2, avx512 };
-
-// Whether this build has the path and the processor running it can take it.
-bool transpose_path_supported(TransposePath path);
-
-// transpose() on the given path (one this processor supports); the rows that do
-// not fill its tiles go by the next narrower path. For the tests, which compare
-// every path.
-void transpose_with_path(TransposePath path, const unsigned char* src, size_t src_stride,
-                         unsigned char* dst, size_t dst_stride, int src_rows, int src_cols);
-
-// The same, one byte at a time in the obvious order: the reference the tiled
-// version is checked against.
-void transpose_plain(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                     size_t dst_stride, int src_rows, int src_cols);

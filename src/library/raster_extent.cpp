@@ -1,3 +1,4 @@
+// The size check of the C library's images: extents and strides that fit the address space.
 #include "library/raster_extent.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The circular search for the cut of least within-class variance, and the counts it starts from.
 #include "threshold/threshold.h"
 
 // Every operation below is rounded on its own and done in this order: the
@@ -64,4 +65,24 @@ ThresholdResult find_threshold(const double histogram[GREY_LEVELS]) {
         }
     }
     return best;
+}
+
+bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result) {
+    uint64_t pixels = 0;
+    for (int level = 0; level < GREY_LEVELS; ++level) {
+        if (counts[level] > UINT64_MAX - pixels) return false;
+        pixels += counts[level];
+    }
+    double histogram[GREY_LEVELS];
+    make_frequencies(histogram, counts, static_cast<double>(pixels));
+    *result = find_threshold(histogram);
+    return true;
+}
+
+void make_frequencies(double histogram[GREY_LEVELS], const uint64_t total[GREY_LEVELS],
+                      double pixels) {
+    // A division per level, not a multiplication by 1/pixels: the two can differ
+    // in the last bit.
+    for (int level = 0; level < GREY_LEVELS; ++level)
+        histogram[level] = static_cast<double>(total[level]) / pixels;
 }

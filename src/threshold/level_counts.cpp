@@ -1,3 +1,4 @@
+// Counting grey levels into four tables, all pixels or the selected ones, and merging them.
 #include "threshold/level_counts.h"
 
 void count_levels(LevelCounts counts, const unsigned char* run, ptrdiff_t stride,
@@ -34,24 +35,4 @@ uint64_t merge_level_counts(uint64_t total[GREY_LEVELS], const LevelCounts count
         pixels += total[level];
     }
     return pixels;
-}
-
-bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result) {
-    uint64_t pixels = 0;
-    for (int level = 0; level < GREY_LEVELS; ++level) {
-        if (counts[level] > UINT64_MAX - pixels) return false;
-        pixels += counts[level];
-    }
-    double histogram[GREY_LEVELS];
-    make_frequencies(histogram, counts, static_cast<double>(pixels));
-    *result = find_threshold(histogram);
-    return true;
-}
-
-void make_frequencies(double histogram[GREY_LEVELS], const uint64_t total[GREY_LEVELS],
-                      double pixels) {
-    // A division per level, not a multiplication by 1/pixels: the two can differ
-    // in the last bit.
-    for (int level = 0; level < GREY_LEVELS; ++level)
-        histogram[level] = static_cast<double>(total[level]) / pixels;
 }

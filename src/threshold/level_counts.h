@@ -25,14 +25,3 @@ void count_selected_levels(LevelCounts counts, const unsigned char* run, ptrdiff
 
 // The four tables added into one; returns the number of pixels counted.
 uint64_t merge_level_counts(uint64_t total[GREY_LEVELS], const LevelCounts counts);
-
-// Each count divided by pixels, as doubles: the frequencies the search takes.
-// Integer counts are exact in any visiting order, so every walk over the same
-// pixels gives the same frequencies to the last bit.
-void make_frequencies(double histogram[GREY_LEVELS], const uint64_t total[GREY_LEVELS],
-                      double pixels);
-
-// The search on a table of counts, each divided by their sum: for the counts of
-// a whole image the command's result, bit for bit. False, with result untouched,
-// when the counts add up past 2^64 - 1.
-bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result);

@@ -2,6 +2,8 @@
 // half-circles of 128 consecutive levels; the cut of least within-class variance wins.
 #pragma once
 
+#include <cstdint>
+
 constexpr int GREY_LEVELS = 256;
 
 // Threshold t names the cut that sets levels t..t+127 against the rest.
@@ -10,14 +12,16 @@ struct ThresholdResult {
     double variance;  // within-class variance of that cut, or 9e20
 };
 
-// Frequencies of the grey levels among the width x height pixels of the
-// column-first store: counts divided by width x height, NaN for an empty image.
-void make_histogram(double histogram[GREY_LEVELS], const unsigned char* store, int columns,
-                    int rows);
-
 // The cut of least within-class variance; the lower threshold wins a tie.
 ThresholdResult find_threshold(const double histogram[GREY_LEVELS]);
 
-// Levels threshold..threshold+127, counted around the circle, become 0 and all
-// others 255, in place.
-void threshold_image(unsigned char* store, int columns, int rows, int threshold);
+// Each count divided by pixels, as doubles: the frequencies the search takes.
+// Integer counts are exact in any visiting order, so every walk over the same
+// pixels gives the same frequencies to the last bit.
+void make_frequencies(double histogram[GREY_LEVELS], const uint64_t total[GREY_LEVELS],
+                      double pixels);
+
+// The search on a table of counts, each divided by their sum: for the counts of
+// a whole image the command's result, bit for bit. False, with result untouched,
+// when the counts add up past 2^64 - 1.
+bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result);

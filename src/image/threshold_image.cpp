@@ -1,3 +1,4 @@
+// The command's binarisation of the store in place, by the one rule of binary_level.h.
 #include <cstddef>
 
 #include "image/image.h"

@@ -1,3 +1,4 @@
+// The command's histogram: the level counts of the store's image, as frequencies.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-# The README's Python example, taken from the README as it stands there and run
+# docs/python.md's whole example, taken from that page as it stands there and run
 # from the top of a clone (a scratch folder holding examples/hue.pgm): it prints
 # the command's report, writes the command's pixels, and writes only into out/.
 import os
@@ -8,30 +8,30 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-MARKER = "<!-- example: python/tests/test_readme_example.py runs this block -->"
+MARKER = "<!-- example: python/tests/test_doc_example.py runs this block -->"
 
 
-def readme_example():
-    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
-        found = re.search(re.escape(MARKER) + r"\n```python\n(.*?\n)```\n", readme.read(), re.S)
-    assert found, "README.md has no python block after " + MARKER
+def doc_example():
+    with open(os.path.join(ROOT, "docs", "python.md"), encoding="utf-8") as page:
+        found = re.search(re.escape(MARKER) + r"\n```python\n(.*?\n)```\n", page.read(), re.S)
+    assert found, "docs/python.md has no python block after " + MARKER
     return found[1]
 
 
-def test_readme_example_gives_the_commands_answer(scratch):
-    top = os.path.join(scratch, "readme-example")
+def test_doc_example_gives_the_commands_answer(scratch):
+    top = os.path.join(scratch, "doc-example")
     os.makedirs(os.path.join(top, "examples"))
     shutil.copy(os.path.join(ROOT, "examples", "hue.pgm"), os.path.join(top, "examples"))
 
-    example = subprocess.run([sys.executable, "-c", readme_example()], cwd=top, capture_output=True)
+    example = subprocess.run([sys.executable, "-c", doc_example()], cwd=top, capture_output=True)
     assert example.returncode == 0, example.stderr.decode()
     command = subprocess.run([os.environ["CIRCTHRESH_COMMAND"], os.path.join(top, "examples", "hue.pgm"),
-                              os.path.join(scratch, "readme-command.pgm")], capture_output=True, check=True)
+                              os.path.join(scratch, "doc-command.pgm")], capture_output=True, check=True)
     assert example.stdout == command.stdout
 
     with open(os.path.join(top, "out", "hue-mask.pgm"), "rb") as mask:
         written = mask.read()
-    with open(os.path.join(scratch, "readme-command.pgm"), "rb") as mask:
+    with open(os.path.join(scratch, "doc-command.pgm"), "rb") as mask:
         # The command's header has a comment line, the example's none.
         expected = mask.read().replace(b"#created by Quenbarlit\n", b"", 1)
     assert written == expected
