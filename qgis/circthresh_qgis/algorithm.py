@@ -70,7 +70,9 @@ class CircularThreshold(QgsProcessingAlgorithm):
 
     def initAlgorithm(self, config=None):  # noqa: N802
         self.addParameter(QgsProcessingParameterRasterLayer("INPUT", "Raster of angles"))
-        self.addParameter(QgsProcessingParameterBand("BAND", "Band", 1, "INPUT"))
+        # Optional so that a script may leave it out: QGIS 3.22 refuses a missing
+        # band parameter even with a default, and parameterAsInt gives the default.
+        self.addParameter(QgsProcessingParameterBand("BAND", "Band", 1, "INPUT", optional=True))
         self.addParameter(QgsProcessingParameterNumber(
             "PERIOD", "Period (one turn, in the input's units)",
             QgsProcessingParameterNumber.Double, 360.0))

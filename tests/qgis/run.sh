@@ -43,8 +43,8 @@ for data_type, nodata, band, period, offset, angles in [  # the other band: the 
     has_data = np.isfinite(stored) & (stored != nodata)
     t, sigma_w, binary = circthresh.threshold(
         circthresh.angles_to_levels(np.where(has_data, stored, 0), period, offset), has_data)
-    got = processing.run("circthresh:circularthreshold", {
-        "INPUT": "in.tif", "BAND": band, "PERIOD": period, "OFFSET": offset, "OUTPUT": "mask.tif"})
+    got = processing.run("circthresh:circularthreshold", {"INPUT": "in.tif", "OUTPUT": "mask.tif", **(
+        {} if (band, period, offset) == (1, 360, 0) else {"BAND": band, "PERIOD": period, "OFFSET": offset})})
     mask = gdal.Open(got["OUTPUT"])
     ends = circthresh.angles_to_levels([got["BLACK_FROM"] + 1e-6, got["BLACK_TO"] - 1e-6], period, offset)
     checks = {"t, sigma_W, black ends": (got["THRESHOLD"], got["SIGMA_W"], list(ends)) == (t, sigma_w, [t % 256, t + 127]),
