@@ -9,8 +9,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$1"
 zip_path=$(cd "$1" && pwd)/circthresh_qgis.zip
-version=$(sed -n 's/^project(circthresh VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt")
-[ -n "$version" ] || { echo "build_zip: no version in CMakeLists.txt's project()"; exit 1; }
+version=$(cat "$here/../VERSION")
+[ -n "$version" ] || { echo "build_zip: the top folder's VERSION is empty"; exit 1; }
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
