@@ -32,8 +32,10 @@
    has written nothing through any of its pointers. Nothing is printed, nothing
    exits the process, no error is kept anywhere but in the return value.
 
-   Memory. The library allocates nothing: the caller owns every buffer before,
-   during and after each call, and no pointer is kept once a call returns.
+   Memory. The library allocates nothing but the work space of
+   circthresh_threshold_classes_counts, freed before it returns: the caller
+   owns every buffer before, during and after each call, and no pointer is
+   kept once a call returns.
 
    Threads. The library holds no state of its own, global or hidden. Any
    function may run in any number of threads at once, provided no two calls
