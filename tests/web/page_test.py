@@ -135,18 +135,6 @@ def main(site, command, scratch, screenshot=None):
               result["classes"] == 2 and result["cuts"] == [t, t + 128] and
               np.array_equal(classes_labels(result), (mask != 0).astype(np.uint8)))
 
-        # 3 or more classes: the C library's cuts, sigma_W and labels on the
-        # page's counted levels.
-        for name, query, classes in [("flag.png, 3 classes", "?classes=3", 3),
-                                     ("grey PNG, 5 classes", "?src=../images/grey.png&classes=5", 5),
-                                     ("empty PGM, 4 classes", "?src=../images/empty.pgm&classes=4", 4)]:
-            result = browser.open(base + query)
-            hue, mask, counted = arrays(result)
-            report, labels = library_classes(command, hue, counted, classes)
-            check(f"{name}: the library's cuts, sigma_W and labels",
-                  result["report"] == report and result["classes"] == classes and
-                  np.array_equal(classes_labels(result), labels),
-                  result["report"].replace("\n", " ").strip())
         # Nothing leaves the browser: a request to any other origin is refused
         # by the page's content security policy before it is made.
         refused = browser.evaluate("""new Promise((resolve) => {
@@ -179,6 +167,28 @@ def main(site, command, scratch, screenshot=None):
         check("mask PNG download: the mask as shown, swapped",
               png is not None and np.array_equal(png[:, :, 0], 255 - mask) and
               np.array_equal(png[:, :, 0], png[:, :, 1]) and np.array_equal(png[:, :, 0], png[:, :, 2]))
+
+        # 3 or more classes: the C library's cuts, sigma_W and labels on the
+        # page's counted levels.
+        for name, query, classes in [("flag.png, 3 classes", "?classes=3", 3),
+                                     ("grey PNG, 5 classes", "?src=../images/grey.png&classes=5", 5),
+                                     ("empty PGM, 4 classes", "?src=../images/empty.pgm&classes=4", 4)]:
+            result = browser.open(base + query)
+            hue, mask, counted = arrays(result)
+            report, labels = library_classes(command, hue, counted, classes)
+            check(f"{name}: the library's cuts, sigma_W and labels",
+                  result["report"] == report and result["classes"] == classes and
+                  np.array_equal(classes_labels(result), labels),
+                  result["report"].replace("\n", " ").strip())
+            if classes == 3:
+                browser.evaluate("document.getElementById('download-labels').click()")
+                labels_file = os.path.join(downloads, "labels.pgm")
+                deadline = time.monotonic() + 20
+                while not os.path.exists(labels_file) and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                with open(labels_file, "rb") as downloaded:
+                    check("labels PGM download: the labels as a PGM",
+                          downloaded.read() == b"P5\n100 220\n255\n" + labels.tobytes())
 
         # Floor 0 and grey images: everything counted, so the command on the
         # page's levels must give the same report and mask.
