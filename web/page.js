@@ -188,6 +188,8 @@
     const many = run.classes > 2;
     element('mask-caption').textContent = many
       ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
+    element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
+      many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
     if (many) window.circthreshClasses.drawLabels(element('mask'), run, image.width, image.height, !!image.rgba);
     else draw('mask', shownMask(), true);
   }
