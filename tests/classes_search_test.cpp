@@ -69,30 +69,44 @@ TEST_P(ClassesSearch, GivesHandWorkedCutsAndTheCommandsMinimumForTwo) {
 INSTANTIATE_TEST_SUITE_P(HandWorked, ClassesSearch, testing::ValuesIn(CLASSES_CASES),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// Every cut tuple in increasing (lexicographic) order, each value summed from
-// the right from arc_spread; the first least value kept.
+// Every partition, its value summed from the right with arc_spread's spreads:
+// the first cut, then the others from the last down, each tail sum once. On
+// equal values the lexicographically smaller cuts are kept.
+struct BruteForce {
+    std::vector<double> spread;  // [first * 257 + length]
+    int classes;
+    std::vector<int> cuts, best_cuts;
+    double best = std::numeric_limits<double>::infinity();
+
+    void choose(int i, double tail) {  // cuts[i+1..] are chosen, tail is their sum
+        if (i == 0) {
+            const double value = spread[cuts[0] * 257 + cuts[1] - cuts[0]] + tail;
+            if (value < best || (value == best && cuts < best_cuts)) {
+                best = value;
+                best_cuts = cuts;
+            }
+            return;
+        }
+        for (cuts[i] = cuts[0] + i; cuts[i] < cuts[i + 1]; ++cuts[i])
+            choose(i - 1, spread[cuts[i] * 257 + cuts[i + 1] - cuts[i]] + tail);
+    }
+};
+
 double brute_force(const double p[GREY_LEVELS], int classes, std::vector<int>* best_cuts) {
-    std::vector<std::vector<double>> spread(GREY_LEVELS, std::vector<double>(GREY_LEVELS + 1));
+    BruteForce search{std::vector<double>(GREY_LEVELS * 257), classes, std::vector<int>(classes + 1), {}};
     for (int a = 0; a < GREY_LEVELS; ++a)
         for (int length = 1; length <= GREY_LEVELS; ++length)
-            spread[a][length] = arc_spread(p, a, length);
-    double best = std::numeric_limits<double>::infinity();
-    std::vector<int> cuts(classes);
-    for (int i = 0; i < classes; ++i) cuts[i] = i;
-    while (true) {
-        double value = spread[cuts[classes - 1]][GREY_LEVELS + cuts[0] - cuts[classes - 1]];
-        for (int i = classes - 2; i >= 0; --i) value = spread[cuts[i]][cuts[i + 1] - cuts[i]] + value;
-        if (value < best) {
-            best = value;
-            *best_cuts = cuts;
-        }
-        int i = classes - 1;
-        while (i >= 0 && cuts[i] == GREY_LEVELS - classes + i) --i;
-        if (i < 0) break;
-        ++cuts[i];
-        for (int j = i + 1; j < classes; ++j) cuts[j] = cuts[j - 1] + 1;
-    }
-    return best;
+            search.spread[a * 257 + length] = arc_spread(p, a, length);
+    std::vector<int>& cuts = search.cuts;
+    cuts[classes] = GREY_LEVELS;  // the last cut's bound
+    for (cuts[0] = 0; cuts[0] <= GREY_LEVELS - classes; ++cuts[0])
+        for (cuts[classes - 1] = cuts[0] + classes - 1; cuts[classes - 1] < GREY_LEVELS;
+             ++cuts[classes - 1])  // the last class wraps round to the first cut
+            search.choose(classes - 2, search.spread[cuts[classes - 1] * 257 + GREY_LEVELS +
+                                                     cuts[0] - cuts[classes - 1]]);
+    search.best_cuts.resize(classes);
+    *best_cuts = search.best_cuts;
+    return search.best;
 }
 
 // Random histograms, few levels occupied (many exact ties, wrapping classes)
@@ -105,7 +119,7 @@ TEST(ClassesSearch, EqualsAnExhaustiveSearch) {
     auto scratch = std::make_unique<ClassesScratch>();
     for (int round = 0; round < 13; ++round) {
         const int occupied = round < 10 ? 3 + round % 4 : GREY_LEVELS;
-        int classes = round == 9 ? 4 : 2 + round % 2;
+        int classes = 2 + round % 2;
         uint64_t counts[GREY_LEVELS] = {};
         for (int i = 0; i < occupied && round < 12; ++i)
             counts[occupied == GREY_LEVELS ? i : random() % GREY_LEVELS] =
