@@ -162,8 +162,9 @@ CIRCTHRESH_API int circthresh_apply(const uint8_t *pixels, size_t rows, size_t c
    cuts are two levels, not a half-circle t (on ties, among them any cut
    between empty levels, the smallest).
 
-   Time: the search grows as k times 256^3 / 6 small steps, a millisecond or
-   so for k = 3 and a few for k = 8 on a recent processor. */
+   Time: the search grows as k times 256^3 / 6 small steps: with all 256
+   levels occupied, under a millisecond for k = 3 and a few milliseconds for
+   k = 8 on one core of a recent x86-64 processor (bench/classes.sh). */
 
 /* Returned when the work space (544 KiB, freed before returning) cannot be
    allocated. */
