@@ -93,7 +93,8 @@ struct BruteForce {
 };
 
 double brute_force(const double p[GREY_LEVELS], int classes, std::vector<int>* best_cuts) {
-    BruteForce search{std::vector<double>(GREY_LEVELS * 257), classes, std::vector<int>(classes + 1), {}};
+    BruteForce search{
+        std::vector<double>(GREY_LEVELS * 257), classes, std::vector<int>(classes + 1), {}};
     for (int a = 0; a < GREY_LEVELS; ++a)
         for (int length = 1; length <= GREY_LEVELS; ++length)
             search.spread[a * 257 + length] = arc_spread(p, a, length);
@@ -102,8 +103,9 @@ double brute_force(const double p[GREY_LEVELS], int classes, std::vector<int>* b
     for (cuts[0] = 0; cuts[0] <= GREY_LEVELS - classes; ++cuts[0])
         for (cuts[classes - 1] = cuts[0] + classes - 1; cuts[classes - 1] < GREY_LEVELS;
              ++cuts[classes - 1])  // the last class wraps round to the first cut
-            search.choose(classes - 2, search.spread[cuts[classes - 1] * 257 + GREY_LEVELS +
-                                                     cuts[0] - cuts[classes - 1]]);
+            search.choose(
+                classes - 2,
+                search.spread[cuts[classes - 1] * 257 + GREY_LEVELS + cuts[0] - cuts[classes - 1]]);
     search.best_cuts.resize(classes);
     *best_cuts = search.best_cuts;
     return search.best;
@@ -126,8 +128,8 @@ TEST(ClassesSearch, EqualsAnExhaustiveSearch) {
                 1 + random() % (round % 3 == 0 ? 3 : 1000);
         if (round == 12) {
             classes = 4;
-            const std::vector<uint64_t> table =
-                table_of({{92, 3}, {104, 3}, {148, 4}, {155, 1}, {162, 4}, {178, 4}});
+            const std::vector<uint64_t> table = table_of(
+                {{92, 3}, {104, 3}, {148, 4}, {155, 1}, {162, 4}, {178, 4}});
             std::copy(table.begin(), table.end(), counts);
         }
         int cuts[MAX_CLASSES];

@@ -29,7 +29,8 @@ int web_classes(const uint8_t* levels, size_t rows, size_t columns, const uint8_
     char text[16 * 4 + 64] = "cuts";
     size_t length = 4;
     for (int i = 0; i < classes && found[0] >= 0; ++i)
-        length += static_cast<size_t>(std::snprintf(text + length, sizeof text - length, " %d", found[i]));
+        length += static_cast<size_t>(
+            std::snprintf(text + length, sizeof text - length, " %d", found[i]));
     // C's "%f", as the command prints sigma_W.
     const int tail = std::snprintf(text + length, sizeof text - length, "%s\nsigma_W %f\n",
                                    found[0] >= 0 ? "" : " none", sigma_w);

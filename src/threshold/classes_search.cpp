@@ -138,10 +138,10 @@ double arc_spread(const double p[GREY_LEVELS], int first, int length) {
     return sums.spread();
 }
 
-double find_classes(const double p[GREY_LEVELS], int classes, int cuts[],
-                    ClassesScratch* scratch) {
+double find_classes(const double p[GREY_LEVELS], int classes, int cuts[], ClassesScratch* scratch) {
     int occupied = 0;
-    for (int level = 0; level < GREY_LEVELS; ++level) occupied += p[level] > 0.0;  // a NaN (no pixels) is not
+    for (int level = 0; level < GREY_LEVELS; ++level)
+        occupied += p[level] > 0.0;  // a NaN (no pixels) is not
     for (int i = 0; i < classes; ++i) cuts[i] = -1;
     if (occupied < classes) return NO_CLASSES_VARIANCE;
     fill_spreads(p, scratch);
