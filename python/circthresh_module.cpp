@@ -16,6 +16,8 @@
 
 namespace py = pybind11;
 
+void register_classes(py::module_& module);  // classes_pass.cpp
+
 namespace {
 
 std::string text_of(const py::handle& value) { return py::str(value).cast<std::string>(); }
@@ -162,4 +164,5 @@ PYBIND11_MODULE(_core, module) {
     module.def("angles_to_levels", &angles_to_levels, py::arg("angles"), py::arg("period"),
                py::arg("offset"));
     module.def("threshold_histogram", &threshold_histogram, py::arg("counts"));
+    register_classes(module);
 }

@@ -194,6 +194,63 @@ static void test_apply_levels(void) {
     }
 }
 
+static void test_classes_errors(void) {
+    uint64_t counts[256] = {0}, overflowing[256] = {0};
+    overflowing[0] = UINT64_MAX;
+    overflowing[255] = 1;
+    int cuts[3] = {5, 6, 7};
+    double sigma_w = 5.5;
+    const int good[3] = {0, 1, 65}, unordered[3] = {0, 65, 65}, outside[3] = {0, 1, 256},
+              negative[3] = {-1, 1, 65};
+    uint8_t out[4 * 8];
+    struct { const char *name; const uint64_t *counts; int classes; int *cuts; double *sigma_w;
+             const uint8_t *pixels; const int *apply_cuts; uint8_t *labels; ptrdiff_t stride; }
+        cases[] = {
+        {"null counts and pixels", NULL, 3, cuts, &sigma_w, NULL, good, out, 8},
+        {"null cuts", counts, 3, NULL, &sigma_w, image, NULL, out, 8},
+        {"null sigma_w and labels", counts, 3, cuts, NULL, image, good, NULL, 8},
+        {"one class", counts, 1, cuts, &sigma_w, image, good, out, 8},
+        {"17 classes", counts, 17, cuts, &sigma_w, image, good, out, 8},
+        {"counts past 2^64 - 1, cuts not increasing", overflowing, 3, cuts, &sigma_w, image,
+         unordered, out, 8},
+        {"cut 256", overflowing, 3, cuts, &sigma_w, image, outside, out, 8},
+        {"cut -1", overflowing, 3, cuts, &sigma_w, image, negative, out, 8},
+        {"label rows overlapping", overflowing, 3, cuts, &sigma_w, image, good, out, 5},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        memset(out, 9, sizeof out);
+        int status = circthresh_threshold_classes_counts(cases[i].counts, cases[i].classes,
+                                                         cases[i].cuts, cases[i].sigma_w);
+        CHECK(status == CIRCTHRESH_EINVAL, "%s: search status %d", cases[i].name, status);
+        CHECK(cuts[0] == 5 && cuts[2] == 7 && sigma_w == 5.5, "%s: results written", cases[i].name);
+        status = circthresh_apply_classes(cases[i].pixels, 4, 6, 8, cases[i].apply_cuts,
+                                          cases[i].classes, cases[i].labels, cases[i].stride);
+        CHECK(status == CIRCTHRESH_EINVAL, "%s: labelling status %d", cases[i].name, status);
+        int untouched = 1;
+        for (size_t k = 0; k < sizeof out; ++k) untouched = untouched && out[k] == 9;
+        CHECK(untouched, "%s: labels written", cases[i].name);
+    }
+}
+
+static void test_classes_labels(void) {
+    /* Levels 0, 64, 128, 192 once each in three classes: {128, 192} share a
+       class at the smallest cuts, 0, 1 and 65, with spread 2 x 1/4 x 32^2.
+       Labels follow the cuts: 0 alone, 1..64, and 65..255 with the rest. */
+    uint64_t counts[256] = {0};
+    counts[0] = counts[64] = counts[128] = counts[192] = 1;
+    int cuts[3];
+    double sigma_w;
+    CHECK(circthresh_threshold_classes_counts(counts, 3, cuts, &sigma_w) == CIRCTHRESH_OK &&
+              cuts[0] == 0 && cuts[1] == 1 && cuts[2] == 65 && sigma_w == 512.0,
+          "cuts %d %d %d, sigma_w %f", cuts[0], cuts[1], cuts[2], sigma_w);
+    const uint8_t pixels[6] = {0, 1, 64, 65, 200, 255}, expected[6] = {0, 1, 1, 2, 2, 2};
+    uint8_t labels[6];
+    CHECK(circthresh_apply_classes(pixels, 2, 3, 3, cuts, 3, labels, 3) == CIRCTHRESH_OK &&
+              memcmp(labels, expected, 6) == 0,
+          "labels %d %d %d %d %d %d", labels[0], labels[1], labels[2], labels[3], labels[4],
+          labels[5]);
+}
+
 int main(void) {
     CHECK(strcmp(circthresh_version(), CIRCTHRESH_VERSION_STRING) == 0,
           "library %s, header %s", circthresh_version(), CIRCTHRESH_VERSION_STRING);
@@ -203,6 +260,8 @@ int main(void) {
     test_threshold_results();
     test_apply_errors();
     test_apply_levels();
+    test_classes_errors();
+    test_classes_labels();
     if (failures) printf("%d checks failed\n", failures);
     return failures != 0;
 }

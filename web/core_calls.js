@@ -59,6 +59,27 @@ function coreCalls(core) {
         };
       });
     },
+    // {cuts, labels, report} of the given number of classes (3..16) over the
+    // counted levels, as hue() and threshold() take them: cuts null when no
+    // partition exists; null when the module refuses.
+    classes(levels, width, height, counted, classes) {
+      return withMemory((place) => {
+        const pixels = width * height;
+        const levelsAt = place(levels);
+        const countedAt = counted ? place(counted) : 0;
+        const labelsAt = place(pixels);
+        const cutsAt = place(4 * classes);
+        const reportAt = place(160);
+        if (core._web_classes(levelsAt, height, width, countedAt, classes, labelsAt, cutsAt,
+                              reportAt, 160) !== 0) return null;
+        const cuts = Array.from(new Int32Array(core.HEAPU8.buffer, cutsAt, classes));
+        return {
+          cuts: cuts[0] >= 0 ? cuts : null,
+          labels: core.HEAPU8.slice(labelsAt, labelsAt + pixels),
+          report: core.UTF8ToString(reportAt),
+        };
+      });
+    },
   };
 }
 

@@ -3,11 +3,13 @@
 // (circthresh.js), and shows the report, the pictures and the histogram around
 // the circle. Nothing is sent anywhere.
 //
-// index.html?src=URL&saturation=P loads that image with that floor. When a run
-// is done, window.circthresh_result = {report, width, height, hue, mask,
-// counted}: the report lines, and row by row the levels thresholded, the mask
-// by the command's rule (0 black, 255 white, whatever the swap shows) and 0/1
-// for the pixels the histogram counted.
+// index.html?src=URL&saturation=P&classes=K loads that image with that floor
+// and number of classes. When a run is done, window.circthresh_result =
+// {report, width, height, hue, mask, counted, classes, cuts, labels}: the
+// report lines, and row by row the levels thresholded, the mask by the
+// command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
+// pixels the histogram counted; the number of classes, their cuts (null when
+// there are none) and each pixel's class (classes.js).
 'use strict';
 
 (() => {
@@ -77,6 +79,7 @@
     window.circthresh_result = undefined;
     element('report').textContent = '';
     element('download-mask').disabled = element('download-levels').disabled = true;
+    element('download-labels').disabled = true;
   }
 
   async function open(blob, name) {
@@ -117,13 +120,15 @@
       }
       const result = core.threshold(levels, image.width, image.height, counted);
       if (result.threshold < -1) throw new Error('the module could not threshold this image');
-      run = {
+      const made = {
         levels,
         counted: counted || new Uint8Array(pixels).fill(1),
         mask: result.mask,
         threshold: result.threshold,
         report: result.report,
       };
+      window.circthreshClasses.extend(core, made, image.width, image.height);
+      run = made;
     } catch (error) {
       showStatus(`${image.name}: ${error.message}`, true);
       return;
@@ -133,6 +138,7 @@
     window.circthresh_result = {
       report: run.report, width: image.width, height: image.height,
       hue: run.levels, mask: run.mask, counted: run.counted,
+      classes: run.classes, cuts: run.cuts, labels: run.labels,
     };
   }
 
@@ -147,10 +153,22 @@
       ? 'its hue on the 256-level circle, as grey levels' : 'its grey levels';
     element('download-levels').textContent = image.rgba ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
     element('download-mask').disabled = element('download-levels').disabled = false;
+    element('download-labels').disabled = false;
     draw('photo', image.rgba || image.grey, !image.rgba);
     draw('levels', run.levels, true);
-    draw('mask', shownMask(), true);
+    drawMask();
     drawHistogram();
+  }
+
+  // The mask, or with 3 or more classes the labels in colour.
+  function drawMask() {
+    const many = run.classes > 2;
+    element('mask-caption').textContent = many
+      ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
+    element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
+      many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
+    if (many) window.circthreshClasses.drawLabels(element('mask'), run, image.width, image.height, !!image.rgba);
+    else draw('mask', shownMask(), true);
   }
 
   // The mask as shown: the command's, or black and white swapped.
@@ -189,7 +207,9 @@
     run.levels.forEach((level, i) => { counts[level] += run.counted[i]; });
     const most = Math.max(1, ...counts);
     context.clearRect(0, 0, canvas.width, canvas.height);
-    if (run.threshold >= 0) {
+    if (run.classes > 2) {
+      window.circthreshClasses.shadeArcs(context, run, centre, inner + longest + 5, angle, !!image.rgba);
+    } else if (run.threshold >= 0) {
       const first = element('swap').checked ? run.threshold + 128 : run.threshold;
       context.fillStyle = '#d8d8d8';
       context.beginPath();
@@ -223,7 +243,8 @@
       const a = angle(level);
       context.fillText(String(level), centre + (inner - 16) * Math.cos(a), centre + (inner - 16) * Math.sin(a));
     });
-    context.fillText(run.threshold >= 0 ? `cut at ${run.threshold} | ${run.threshold + 128}` : 'no cut', centre, centre);
+    if (run.classes > 2) context.fillText(run.cuts ? `cuts ${run.cuts.join(' ')}` : 'no cuts', centre, centre);
+    else context.fillText(run.threshold >= 0 ? `cut at ${run.threshold} | ${run.threshold + 128}` : 'no cut', centre, centre);
   }
 
   function download(blob, name) {
@@ -253,9 +274,10 @@
     const query = new URLSearchParams(location.search);
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
     element('saturation').addEventListener('input', threshold);
+    element('classes').addEventListener('change', threshold);
     element('swap').addEventListener('change', () => {
       if (!run) return;
-      draw('mask', shownMask(), true);
+      drawMask();
       drawHistogram();
     });
     element('download-mask').addEventListener('click', downloadMask);

@@ -103,6 +103,16 @@ BAD_CALLS = [
     (ValueError, "non-negative", lambda: circthresh.threshold_histogram([1] * 255 + [-1])),
     (TypeError, "integers", lambda: circthresh.threshold_histogram([0.5] * 256)),
     (ValueError, "64 bits", lambda: circthresh.threshold_histogram(np.full(256, 2**62, np.uint64))),
+    (ValueError, "2..16", lambda: circthresh.threshold_classes(SQUARE, 1)),
+    (ValueError, "2..16", lambda: circthresh.threshold_classes_histogram([1] * 256, 17)),
+    (TypeError, "int", lambda: circthresh.threshold_classes(SQUARE, 3.0)),
+    (ValueError, "64 bits", lambda: circthresh.threshold_classes_histogram(
+        np.full(256, 2**62, np.uint64), 3)),
+    (ValueError, "increasing", lambda: circthresh.apply_classes(SQUARE, (5, 5, 9))),
+    (ValueError, "increasing", lambda: circthresh.apply_classes(SQUARE, (5, 256))),
+    (ValueError, "2..16", lambda: circthresh.apply_classes(SQUARE, (5,))),
+    (TypeError, "uint8", lambda: circthresh.apply_classes(SQUARE.astype(np.int8), (1, 2))),
+    (TypeError, "bool", lambda: circthresh.threshold_classes(SQUARE, 3, SQUARE)),
 ]
 
 

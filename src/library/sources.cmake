@@ -13,12 +13,14 @@ get_filename_component(circthresh_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 set(CIRCTHRESH_THRESHOLD_SOURCES
   ${circthresh_root}/src/threshold/level_counts.cpp
   ${circthresh_root}/src/threshold/find_threshold.cpp
+  ${circthresh_root}/src/threshold/classes_search.cpp
 )
 set(CIRCTHRESH_LIBRARY_SOURCES
   ${circthresh_root}/src/library/raster_extent.cpp
   ${circthresh_root}/src/library/c_histogram.cpp
   ${circthresh_root}/src/library/c_threshold_counts.cpp
   ${circthresh_root}/src/library/c_apply.cpp
+  ${circthresh_root}/src/library/c_classes.cpp
   ${circthresh_root}/src/library/c_version.cpp
 )
 set(CIRCTHRESH_LIBRARY_INCLUDES ${circthresh_root}/src ${circthresh_root}/include)

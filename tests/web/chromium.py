@@ -30,7 +30,8 @@ READ_RESULT = """(() => {
     return btoa(text);
   };
   return {report: r.report, width: r.width, height: r.height, hue: base64(r.hue), mask: base64(r.mask),
-          counted: base64(r.counted), kinds: [r.hue, r.mask, r.counted].map((a) => a.constructor.name)};
+          counted: base64(r.counted), kinds: [r.hue, r.mask, r.counted].map((a) => a.constructor.name),
+          classes: r.classes, cuts: r.cuts, labels: r.labels ? base64(r.labels) : null};
 })()"""
 
 

@@ -7,6 +7,7 @@ usage: /usr/bin/python3 tests/web/page_test.py SITE COMMAND SCRATCH [SCREENSHOT]
 (Debian's Python: numpy and OpenCV come from python3-numpy and python3-opencv.)
 """
 import base64
+import ctypes
 import os
 import subprocess
 import sys
@@ -63,6 +64,29 @@ def arrays(result):
             for key in ("hue", "mask", "counted")]
 
 
+def library_classes(command, levels, counted, classes):
+    """The C library beside the command on the page's counted levels: its
+    report lines for the classes, and its labels of every pixel."""
+    library = ctypes.CDLL(os.path.join(os.path.dirname(command), "libcircthresh.so.1"))
+    counts = np.bincount(levels[counted == 1], minlength=256).astype(np.uint64)
+    cuts, sigma_w = (ctypes.c_int * classes)(), ctypes.c_double()
+    assert library.circthresh_threshold_classes_counts(
+        counts.ctypes.data_as(ctypes.c_void_p), classes, cuts, ctypes.byref(sigma_w)) == 0
+    labels = np.zeros(levels.shape, dtype=np.uint8)
+    if cuts[0] >= 0:
+        assert library.circthresh_apply_classes(
+            ctypes.c_void_p(levels.ctypes.data), ctypes.c_size_t(levels.shape[0]),
+            ctypes.c_size_t(levels.shape[1]), ctypes.c_ssize_t(levels.shape[1]), cuts, classes,
+            ctypes.c_void_p(labels.ctypes.data), ctypes.c_ssize_t(levels.shape[1])) == 0
+    named = " ".join(str(c) for c in cuts) if cuts[0] >= 0 else "none"
+    return "cuts %s\nsigma_W %f\n" % (named, sigma_w.value), labels
+
+
+def classes_labels(result):
+    return np.frombuffer(base64.b64decode(result["labels"]), dtype=np.uint8).reshape(
+        result["height"], result["width"])
+
+
 def binarise(levels, t):
     return np.where((levels.astype(np.int16) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
@@ -107,6 +131,10 @@ def main(site, command, scratch, screenshot=None):
         check("default photo: every pixel binarised at that cut", np.array_equal(mask, binarise(hue, t)))
         check("the result's arrays are Uint8Arrays", result["kinds"] == ["Uint8Array"] * 3)
         default_report = result["report"]
+        check("default photo: 2 classes, the command's half-circles as cuts and labels",
+              result["classes"] == 2 and result["cuts"] == [t, t + 128] and
+              np.array_equal(classes_labels(result), (mask != 0).astype(np.uint8)))
+
         # Nothing leaves the browser: a request to any other origin is refused
         # by the page's content security policy before it is made.
         refused = browser.evaluate("""new Promise((resolve) => {
@@ -139,6 +167,28 @@ def main(site, command, scratch, screenshot=None):
         check("mask PNG download: the mask as shown, swapped",
               png is not None and np.array_equal(png[:, :, 0], 255 - mask) and
               np.array_equal(png[:, :, 0], png[:, :, 1]) and np.array_equal(png[:, :, 0], png[:, :, 2]))
+
+        # 3 or more classes: the C library's cuts, sigma_W and labels on the
+        # page's counted levels.
+        for name, query, classes in [("flag.png, 3 classes", "?classes=3", 3),
+                                     ("grey PNG, 5 classes", "?src=../images/grey.png&classes=5", 5),
+                                     ("empty PGM, 4 classes", "?src=../images/empty.pgm&classes=4", 4)]:
+            result = browser.open(base + query)
+            hue, mask, counted = arrays(result)
+            report, labels = library_classes(command, hue, counted, classes)
+            check(f"{name}: the library's cuts, sigma_W and labels",
+                  result["report"] == report and result["classes"] == classes and
+                  np.array_equal(classes_labels(result), labels),
+                  result["report"].replace("\n", " ").strip())
+            if classes == 3:
+                browser.evaluate("document.getElementById('download-labels').click()")
+                labels_file = os.path.join(downloads, "labels.pgm")
+                deadline = time.monotonic() + 20
+                while not os.path.exists(labels_file) and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                with open(labels_file, "rb") as downloaded:
+                    check("labels PGM download: the labels as a PGM",
+                          downloaded.read() == b"P5\n100 220\n255\n" + labels.tobytes())
 
         # Floor 0 and grey images: everything counted, so the command on the
         # page's levels must give the same report and mask.

@@ -1,0 +1,61 @@
+# k classes around the circle: the module against the C library built beside
+# the command (the same core), cuts, sigma_w bits and labels.
+import ctypes
+import os
+
+import numpy as np
+import pytest
+
+import circthresh
+from test_circthresh import BASE, IMAGES, WRAP
+
+
+@pytest.fixture(scope="module")
+def library():
+    command = os.environ.get("CIRCTHRESH_COMMAND")
+    if not command:
+        pytest.fail("CIRCTHRESH_COMMAND must name the built circthresh (ctest sets it)")
+    # Beside a built command; an installed command (/usr/bin) has none beside it.
+    path = os.path.join(os.path.dirname(command), "libcircthresh.so.1")
+    if not os.path.exists(path):
+        pytest.skip("no libcircthresh.so.1 beside %s to compare with" % command)
+    return ctypes.CDLL(path)
+
+
+def library_classes(library, image, selected, classes):
+    levels = np.ascontiguousarray(image).reshape(-1)
+    counts = np.bincount(levels[selected.reshape(-1)], minlength=256).astype(np.uint64)
+    cuts, sigma_w = (ctypes.c_int * classes)(), ctypes.c_double()
+    assert library.circthresh_threshold_classes_counts(
+        counts.ctypes.data_as(ctypes.c_void_p), classes, cuts, ctypes.byref(sigma_w)) == 0
+    labels = np.zeros(levels.shape, np.uint8)
+    if cuts[0] >= 0:
+        assert library.circthresh_apply_classes(
+            ctypes.c_void_p(levels.ctypes.data), ctypes.c_size_t(1), ctypes.c_size_t(levels.size),
+            ctypes.c_ssize_t(levels.size), cuts, classes, ctypes.c_void_p(labels.ctypes.data),
+            ctypes.c_ssize_t(levels.size)) == 0
+    return (tuple(cuts) if cuts[0] >= 0 else None), sigma_w.value, labels.reshape(image.shape)
+
+
+MASK = np.random.default_rng(3).random(WRAP.shape) < 0.6
+CASES = [  # name, image, classes, mask, threads
+    ("wrap_object_3", WRAP, 3, None, None), ("noise_4", BASE, 4, None, 2),
+    ("transposed_slice_8", IMAGES["transposed_slice"], 8, None, None),
+    ("masked_3", WRAP, 3, MASK, None),
+    ("masked_array_5", np.ma.MaskedArray(WRAP, mask=~MASK), 5, None, None),
+    ("one_level_2", IMAGES["one_level"], 2, None, None), ("empty_3", IMAGES["empty"], 3, None, None),
+]
+
+
+@pytest.mark.parametrize("name, image, classes, mask, threads", CASES, ids=[c[0] for c in CASES])
+def test_same_classes_as_the_library(name, image, classes, mask, threads, library):
+    pixels = np.ma.getdata(image)
+    selected = ~np.ma.getmaskarray(image) if mask is None else mask
+    cuts, sigma_w, labels = circthresh.threshold_classes(image, classes, mask, threads=threads)
+    expected = library_classes(library, pixels, selected, classes)
+    assert cuts == expected[0] and sigma_w == expected[1]
+    assert labels.shape == pixels.shape and np.array_equal(labels, expected[2])
+    counts = circthresh.histogram(pixels, selected)
+    assert circthresh.threshold_classes_histogram(counts, classes) == (cuts, sigma_w)
+    if cuts is not None:
+        assert np.array_equal(circthresh.apply_classes(pixels, cuts, threads=threads), labels)
