@@ -114,9 +114,9 @@ CIRCTHRESH_API int circthresh_histogram(const uint8_t *pixels, size_t rows, size
      half-circle apart, say), their variances, all 0 exactly, differ by
      rounding, and a later cut whose variance rounds below zero wins
      (sigma_w -0.000000 as printed), which may swap black and white.
-     -1 when no cut has pixels on both sides: all pixels of one level, or no pixels (all counts
-     0). That is not an error: the command reports it too, and
-     circthresh_apply accepts t = -1.
+     -1 when no cut has pixels on both sides: all pixels of one level, or no
+     pixels (all counts 0). That is not an error: the command reports it too,
+     and circthresh_apply accepts t = -1.
    sigma_w: receives the cut's within-class variance, as the command prints it
      with "sigma_W %f"; 9e20 when t is -1.
 

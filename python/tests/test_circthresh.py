@@ -103,6 +103,8 @@ BAD_CALLS = [
     (ValueError, "non-negative", lambda: circthresh.threshold_histogram([1] * 255 + [-1])),
     (TypeError, "integers", lambda: circthresh.threshold_histogram([0.5] * 256)),
     (ValueError, "64 bits", lambda: circthresh.threshold_histogram(np.full(256, 2**62, np.uint64))),
+    (TypeError, "256 integer counts", lambda: circthresh.threshold_histogram(None)),
+    (ValueError, "masked", lambda: circthresh.threshold_histogram(np.ma.masked_equal([1] * 256, 1))),
 ]
 
 

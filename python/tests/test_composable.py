@@ -63,13 +63,14 @@ MASKED = {
     "both_masks": (np.ma.masked_greater(STACK, 200), STACK % 2 == 0),
     "broadcast_mask": (np.ma.masked_equal(STACK, 7), STACK[0] > 50),
     "reversed_views": (np.ma.masked_less(LARGE, 30)[::-1], (LARGE % 5 == 0)[::-1]),
+    "masked_mask": (np.ma.MaskedArray(STACK), np.ma.masked_where(STACK < 50, STACK % 2 == 0)),
 }
 
 
 @pytest.mark.parametrize("name", MASKED)
 def test_masked_arrays_count_only_what_is_shown(name):
     image, mask = MASKED[name]
-    counted = ~np.ma.getmaskarray(image) & (True if mask is None else mask)
+    counted = ~np.ma.getmaskarray(image) & (True if mask is None else np.ma.filled(mask, False))
     expected = np.bincount(image.data[counted], minlength=256)
     assert np.array_equal(circthresh.histogram(image, mask, threads=2), expected)
     t, sigma_w, binary = circthresh.threshold(image, mask)
@@ -155,6 +156,8 @@ BAD_CALLS = [
     (ValueError, "finite", lambda: circthresh.angles_to_levels([1e308], 1e-10)),
     (ValueError, "greater than 0", lambda: circthresh.angles_to_levels([1.0], 0)),
     (ValueError, "finite", lambda: circthresh.angles_to_levels([1.0], np.inf)),
+    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 10**400)),
+    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 5e-324)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([1 + 1j], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([True], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([1.0], "360")),
