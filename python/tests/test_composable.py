@@ -1,7 +1,11 @@
 # The functions one step at a time: counts against numpy's, the binary against
 # the rule by hand, threads, masked arrays, angles, pickling and other processes.
 import multiprocessing
+import os
 import pickle
+import signal
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -126,6 +130,17 @@ FUNCTIONS = [circthresh.threshold, circthresh.histogram, circthresh.threshold_hi
 @pytest.mark.parametrize("function", FUNCTIONS)
 def test_functions_pickle_by_reference(function):
     assert pickle.loads(pickle.dumps(function)) is function
+
+
+def test_ctrl_c_stops_a_long_pass():
+    # 2**36 pixels, a broadcast view: a minute of counting unless the pass
+    # stops between its pieces.
+    image = np.broadcast_to(STACK[0, 0, :1], (2**20, 2**16))
+    threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        circthresh.histogram(image, threads=2)
+    assert time.monotonic() - started < 10
 
 
 def test_a_process_pool_runs_them():
