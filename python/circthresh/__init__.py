@@ -375,8 +375,9 @@ def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
         If angles are not real numbers (bool and complex are not), or period or
         offset is not a real number.
     ValueError
-        If an angle is NaN or infinite, period is not greater than 0, or period
-        or offset is not finite.
+        If an angle is NaN or infinite, period is not greater than 0 or so
+        small that 256 / period overflows, or period or offset is not finite
+        (an int too large for a double included).
 
     Examples
     --------
