@@ -12,11 +12,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 # What it needs, as command:Debian package; nothing is installed here.
-missing=$(for need in afl-fuzz:afl++ afl-clang-fast++:afl++ cmake:cmake g++:g++ python3:python3; do
+missing=$(for need in afl-fuzz:afl++ afl-clang-fast++:afl++ cmake:cmake g++:g++ /usr/bin/python3:python3; do
   command -v "${need%%:*}" >/dev/null || echo "${need#*:}"
 done | sort -u | tr '\n' ' ')
 if [ -n "$missing" ]; then
-  echo "fuzz/run.sh needs ${missing% }: install with sudo apt-get install ${missing% }" >&2
+  echo "fuzz/run.sh needs ${missing% }: bash tools/install-fuzz-deps.sh installs them" >&2
   exit 1
 fi
 
@@ -30,12 +30,14 @@ cmake --build build-asan -j2 --target circthresh >/dev/null
 
 out=fuzz/out
 rm -rf "$out"
+# For CI too: as root, on a machine whose CPU governor and core dumps are not
+# set for fuzzing, without a terminal and with nothing on standard input.
 export AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1
 pids=()
 for i in $(seq 1 "$instances"); do
   role=-S; [ "$i" = 1 ] && role=-M
   timeout -s INT "$seconds" afl-fuzz $role "f$i" -i fuzz/seeds -o "$out" -x fuzz/pgm.dict -m none \
-    -t 1000 -- build-fuzz/circthresh @@ /dev/null >"$out.f$i.log" 2>&1 &
+    -t 1000 -- build-fuzz/circthresh @@ /dev/null </dev/null >"$out.f$i.log" 2>&1 &
   pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid" || true; done
@@ -47,4 +49,4 @@ done
 
 echo "== replay through the sanitizer build"
 mapfile -t inputs < <(find "$out" -path '*/queue/id*' -o -path '*/crashes/id*' -o -path '*/hangs/id*' | sort)
-python3 fuzz/check_contract.py build-asan/circthresh 10 "${inputs[@]}"
+/usr/bin/python3 fuzz/check_contract.py build-asan/circthresh 10 "${inputs[@]}"

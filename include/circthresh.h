@@ -69,8 +69,9 @@ extern "C" {
 #define CIRCTHRESH_OK 0
 /* An argument is out of range: a null pointer where one is needed, zero rows
    or columns, a threshold outside -1..127, an output stride that would make
-   rows overlap, an image whose extent does not fit in a ptrdiff_t, or counts
-   whose total does not fit in a uint64_t. */
+   rows overlap, an output that overlaps its input other than exactly in
+   place, an image whose extent does not fit in a ptrdiff_t, or counts whose
+   total does not fit in a uint64_t. */
 #define CIRCTHRESH_EINVAL (-1)
 
 /* The library's version, "MAJOR.MINOR.PATCH" (this header: CIRCTHRESH_VERSION_STRING,
@@ -108,10 +109,16 @@ CIRCTHRESH_API int circthresh_histogram(const uint8_t *pixels, size_t rows, size
    masked pixels give the result for those pixels alone.
 
    counts: 256 counters, as circthresh_histogram leaves them; only read.
-   t: receives the cut, 0..127, the lowest t on a tie. -1 when no cut has
-     pixels on both sides: all pixels of one level, or no pixels (all counts
-     0). That is not an error: the command reports it too, and
-     circthresh_apply accepts t = -1.
+   t: receives the cut, 0..127: the lowest t among the cuts of least computed
+     variance. Ties are decided on the variances as computed, in the command's
+     order of operations, not as exact arithmetic would give them: where
+     several cuts split the pixels alike (an image of two levels less than a
+     half-circle apart, say), their variances, all 0 exactly, differ by
+     rounding, and a later cut whose variance rounds below zero wins
+     (sigma_w -0.000000 as printed), which may swap black and white.
+     -1 when no cut has pixels on both sides: all pixels of one level, or no
+     pixels (all counts 0). That is not an error: the command reports it too,
+     and circthresh_apply accepts t = -1.
    sigma_w: receives the cut's within-class variance, as the command prints it
      with "sigma_W %f"; 9e20 when t is -1.
 
@@ -128,13 +135,14 @@ CIRCTHRESH_API int circthresh_threshold_counts(const uint64_t counts[256], int *
    t: the cut, -1..127, as circthresh_threshold_counts gives it.
    binary, binary_row_stride: the output, rows x columns bytes, row r at
      binary + r * binary_row_stride. It may be the image itself (binary ==
-     pixels and the same stride), to binarise in place; it must not overlap
-     the image in any other way.
+     pixels and the same stride), to binarise in place; otherwise its bytes,
+     from its lowest row's first byte to its highest row's last, must not
+     overlap the image's, counted the same way.
 
    Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing nothing, when pixels or
    binary is NULL, rows or columns is 0, t is outside -1..127, the output's
    rows would overlap (|binary_row_stride| < columns with more than one row),
-   or an extent does not fit in a ptrdiff_t (see circthresh_histogram). */
+   the output overlaps the image without being exactly in place, or an extent does not fit in a ptrdiff_t (see circthresh_histogram). */
 CIRCTHRESH_API int circthresh_apply(const uint8_t *pixels, size_t rows, size_t columns,
                                     ptrdiff_t row_stride, int t, uint8_t *binary,
                                     ptrdiff_t binary_row_stride);

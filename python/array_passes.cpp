@@ -26,12 +26,13 @@ int workers_for(const Walk& walk, int threads) {
 // Calls walk_piece(worker, begin, end) for every piece of the walk, on
 // `workers` threads numbered 0..workers-1.
 template <typename WalkPiece>
-void walk_in_pieces(const Walk& walk, int workers, WalkPiece walk_piece) {
+void walk_in_pieces(const Walk& walk, int workers, const std::function<bool()>& stop_requested,
+                    WalkPiece walk_piece) {
     const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
     run_pieces(workers, pieces, [&](int worker, ptrdiff_t piece) {
         const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
         walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
-    });
+    }, stop_requested);
 }
 
 void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned char* run,
@@ -49,7 +50,7 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                            const unsigned char* pixels, const unsigned char* selection,
-                           int threads) {
+                           int threads, const std::function<bool()>& stop_requested) {
     // One set of count tables per thread, merged at the end: no sharing while
     // counting, and integer sums, the same whichever thread counted what.
     const int workers = workers_for(walk, threads);
@@ -58,7 +59,7 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
                                                          worker * COUNT_TABLES * GREY_LEVELS);
     };
-    walk_in_pieces(walk, workers, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
+    walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
         walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
@@ -79,8 +80,9 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
 }
 
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
-                    int threshold, int threads) {
-    walk_in_pieces(walk, workers_for(walk, threads), [&](int, ptrdiff_t begin, ptrdiff_t end) {
+                    int threshold, int threads, const std::function<bool()>& stop_requested) {
+    walk_in_pieces(walk, workers_for(walk, threads), stop_requested,
+                   [&](int, ptrdiff_t begin, ptrdiff_t end) {
         walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                       threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
@@ -91,31 +93,35 @@ void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Wa
 
 template <typename Angle>
 bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk& walk,
-                           double period, double offset) {
+                           double period, double offset,
+                           const std::function<bool()>& stop_requested) {
     // One factor, as the angle recipe of docs/recipes.md multiplies by 256 / period.
     const double scale = 256.0 / period;
     bool finite = true;
-    walk_runs(walk, 0, walk.elements,
-              [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
-                  for (ptrdiff_t i = 0; finite && i < length; ++i) {
-                      // Copied out: a view into a byte buffer may be unaligned.
-                      Angle value;
-                      std::memcpy(&value, angles + offsets[0] + i * steps[0], sizeof value);
-                      const double angle = static_cast<double>(value);
-                      const double scaled = (angle - offset) * scale;
-                      // A NaN or an infinity has no level; it would be undefined as a byte.
-                      finite = std::isfinite(scaled);
-                      if (!finite) break;
-                      // fmod is exact, so even huge values land on the right level.
-                      double level = std::fmod(std::rint(scaled), 256.0);
-                      if (level < 0) level += 256.0;
-                      levels[offsets[1] + i * steps[1]] = static_cast<unsigned char>(level);
-                  }
-              });
+    // One thread, in pieces only so that it can be stopped between them.
+    walk_in_pieces(walk, 1, stop_requested, [&](int, ptrdiff_t begin, ptrdiff_t end) {
+        walk_runs(walk, begin, end,
+                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                      for (ptrdiff_t i = 0; finite && i < length; ++i) {
+                          // Copied out: a view into a byte buffer may be unaligned.
+                          Angle value;
+                          std::memcpy(&value, angles + offsets[0] + i * steps[0], sizeof value);
+                          const double angle = static_cast<double>(value);
+                          const double scaled = (angle - offset) * scale;
+                          // A NaN or an infinity has no level; it would be undefined as a byte.
+                          finite = std::isfinite(scaled);
+                          if (!finite) break;
+                          // fmod is exact, so even huge values land on the right level.
+                          double level = std::fmod(std::rint(scaled), 256.0);
+                          if (level < 0) level += 256.0;
+                          levels[offsets[1] + i * steps[1]] = static_cast<unsigned char>(level);
+                      }
+                  });
+    });
     return finite;
 }
 
 template bool angles_walk_to_levels<float>(unsigned char*, const char*, const Walk&, double,
-                                           double);
+                                           double, const std::function<bool()>&);
 template bool angles_walk_to_levels<double>(unsigned char*, const char*, const Walk&, double,
-                                            double);
+                                            double, const std::function<bool()>&);

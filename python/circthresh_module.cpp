@@ -11,6 +11,7 @@
 
 #include "array_passes.h"
 #include "array_walk.h"
+#include "signal_watch.h"
 #include "threshold/level_counts.h"
 #include "threshold/threshold.h"
 
@@ -77,10 +78,12 @@ py::array_t<uint64_t> histogram(const py::array& image, const py::object& select
     const int pieces = thread_count(threads);
     py::array_t<uint64_t> counts(GREY_LEVELS);
     uint64_t* total = counts.mutable_data();
+    SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
-        count_walk_levels(total, walk, pixels, selected, pieces);
+        count_walk_levels(total, walk, pixels, selected, pieces, signal_raised(watch));
     }
+    if (watch.raised) throw py::error_already_set();
     return counts;
 }
 
@@ -92,10 +95,12 @@ py::array_t<uint8_t> apply_threshold(const py::array& image, int threshold, int 
     const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
     unsigned char* binary_data = binary.mutable_data();
     const int pieces = thread_count(threads);
+    SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
-        threshold_walk(binary_data, pixels, walk, threshold, pieces);
+        threshold_walk(binary_data, pixels, walk, threshold, pieces, signal_raised(watch));
     }
+    if (watch.raised) throw py::error_already_set();
     return binary;
 }
 
@@ -107,11 +112,15 @@ py::array_t<uint8_t> angles_to_levels(const py::array& angles, double period, do
     const char* source = static_cast<const char*>(angles.data());
     unsigned char* levels_data = levels.mutable_data();
     bool finite;
+    SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
-        finite = single ? angles_walk_to_levels<float>(levels_data, source, walk, period, offset)
-                        : angles_walk_to_levels<double>(levels_data, source, walk, period, offset);
+        const std::function<bool()> stop = signal_raised(watch);
+        finite = single ? angles_walk_to_levels<float>(levels_data, source, walk, period, offset, stop)
+                        : angles_walk_to_levels<double>(levels_data, source, walk, period, offset,
+                                                        stop);
     }
+    if (watch.raised) throw py::error_already_set();
     require(finite, "angles: expected finite values; got a NaN or an infinity (or a value "
                     "whose level overflows a double)");
     return levels;

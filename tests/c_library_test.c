@@ -148,6 +148,8 @@ static void test_apply_errors(void) {
         {"zero columns", image, 4, 0, 0, out, 8},
         {"output rows overlapping", image, 4, 6, 0, out, 5},
         {"output rows overlapping backwards", image, 4, 6, 0, out + 24, -5},
+        {"output overlapping the image", out, 4, 6, 0, out + 3, 8},
+        {"output the image's rows reversed", out, 4, 6, 0, out + 24, -8},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         memset(out, 9, sizeof out);

@@ -36,7 +36,7 @@ emcmake cmake -S "$web" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$build/configur
   { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log" >&2; exit 1; }
 
-cp "$build/circthresh.js" "$web/core_calls.js" "$web/page.js" "$web/classes.js" "$root/examples/flag.png" "$root/examples/flag.txt" "$out/"
+cp "$build/circthresh.js" "$web/core_calls.js" "$web/read_image.js" "$web/page.js" "$web/classes.js" "$root/examples/flag.png" "$root/examples/flag.txt" "$out/"
 # The default photo goes into the page itself as well: a page opened from disk
 # may not read the pixels of a file beside it.
 photo="data:image/png;base64,$(base64 -w0 "$root/examples/flag.png")"

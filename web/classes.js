@@ -50,10 +50,14 @@
     });
   }
 
-  // The labels on the canvas, each class in its colour.
+  // The labels on the canvas, each class in its colour; an image too large for
+  // a canvas scaled down as the page's other pictures are.
   function drawLabels(canvas, run, width, height, isPhoto) {
-    canvas.width = Math.max(width, 1);
-    canvas.height = Math.max(height, 1);
+    const step = circthreshImage.previewStep(width, height);
+    const shownWidth = Math.ceil(width / step);
+    const shownHeight = Math.ceil(height / step);
+    canvas.width = Math.max(shownWidth, 1);
+    canvas.height = Math.max(shownHeight, 1);
     if (width === 0 || height === 0) return;
     const context = canvas.getContext('2d');
     // The colours as bytes, through a one-pixel canvas that parses them.
@@ -63,9 +67,12 @@
       probe.fillRect(0, 0, 1, 1);
       return new Uint32Array(probe.getImageData(0, 0, 1, 1).data.buffer)[0];
     });
-    const picture = new ImageData(width, height);
+    const picture = new ImageData(shownWidth, shownHeight);
     const out = new Uint32Array(picture.data.buffer);
-    for (let i = 0; i < out.length; i += 1) out[i] = words[run.labels[i]] | 0xff000000;
+    for (let y = 0, i = 0; y < shownHeight; y += 1) {
+      for (let x = 0, at = y * step * width; x < shownWidth; x += 1, i += 1, at += step)
+        out[i] = words[run.labels[at]] | 0xff000000;
+    }
     context.putImageData(picture, 0, 0);
   }
 

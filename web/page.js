@@ -15,7 +15,7 @@
 (() => {
   const element = (id) => document.getElementById(id);
   let core = null;   // the WebAssembly module's calls (core_calls.js)
-  let image = null;  // {name, width, height, rgba, grey}: rgba for a photo, grey levels otherwise
+  let image = null;  // {name, width, height, rgba, grey, visible}: see read_image.js
   let run = null;    // the last run: {levels, counted, mask, threshold, report}
 
   function showStatus(text, isError) {
@@ -49,27 +49,7 @@
     const raster = bytes.subarray(at + 1);
     if (raster.length !== width * height)
       throw new Error(`the PGM's raster holds ${raster.length} bytes, not ${width} x ${height}`);
-    return { width, height, rgba: null, grey: raster.slice() };
-  }
-
-  // A photo through the browser's decoder, colours as stored (no colour
-  // management). Returns its grey levels instead when every pixel is grey.
-  async function readPicture(blob) {
-    const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
-    const canvas = document.createElement('canvas');
-    canvas.width = bitmap.width;
-    canvas.height = bitmap.height;
-    const context = canvas.getContext('2d', { willReadFrequently: true });
-    context.drawImage(bitmap, 0, 0);
-    const rgba = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-    const pixels = bitmap.width * bitmap.height;
-    let grey = new Uint8Array(pixels);
-    for (let i = 0; i < pixels && grey; i += 1) {
-      const r = rgba[4 * i];
-      if (r !== rgba[4 * i + 1] || r !== rgba[4 * i + 2]) grey = null;
-      else grey[i] = r;
-    }
-    return { width: bitmap.width, height: bitmap.height, rgba: grey ? null : rgba, grey };
+    return { width, height, rgba: null, grey: raster.slice(), visible: null };
   }
 
   // Drops the last run's report, result and downloads: a failed run must not
@@ -88,7 +68,7 @@
     showStatus(`Reading ${name}\u2026`);
     const head = new Uint8Array(await blob.slice(0, 2).arrayBuffer());
     const read = head[0] === 0x50 && head[1] === 0x35
-      ? readPgm(new Uint8Array(await blob.arrayBuffer())) : await readPicture(blob);
+      ? readPgm(new Uint8Array(await blob.arrayBuffer())) : await circthreshImage.read(blob);
     image = { name, ...read };
     performance.measure('circthresh read', { start: started, end: performance.now() });
     threshold();
@@ -118,6 +98,7 @@
         if (!hue) throw new Error('the module refused the saturation floor');
         ({ hue: levels, counted } = hue);
       }
+      counted = circthreshImage.onlyVisible(counted, image.visible);
       const result = core.threshold(levels, image.width, image.height, counted);
       if (result.threshold < -1) throw new Error('the module could not threshold this image');
       const made = {
@@ -144,9 +125,11 @@
 
   function show() {
     const counted = run.counted.reduce((sum, c) => sum + c, 0);
+    const transparent = image.visible ? ', not transparent' : '';
     const what = image.rgba
-      ? `its hue; ${counted} of ${run.counted.length} pixels counted (saturation at least ${floorPercent()}%)`
-      : 'a grey image, thresholded on its grey levels; every pixel counted';
+      ? `its hue; ${counted} of ${run.counted.length} pixels counted (saturation at least ${floorPercent()}%${transparent})`
+      : image.visible ? `a grey image, thresholded on its grey levels; ${counted} of ${run.counted.length} pixels counted (not transparent)`
+        : 'a grey image, thresholded on its grey levels; every pixel counted';
     showStatus(`${image.name}, ${image.width} x ${image.height}: ${what}.`);
     element('report').textContent = run.report;
     element('levels-caption').textContent = image.rgba
@@ -154,6 +137,7 @@
     element('download-levels').textContent = image.rgba ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
     element('download-mask').disabled = element('download-levels').disabled = false;
     element('download-labels').disabled = false;
+    element('download-mask').textContent = maskAsPgm() ? 'Download mask (PGM)' : 'Download mask (PNG)';
     draw('photo', image.rgba || image.grey, !image.rgba);
     draw('levels', run.levels, true);
     drawMask();
@@ -176,20 +160,25 @@
     return element('swap').checked ? run.mask.map((v) => 255 - v) : run.mask;
   }
 
+  // A mask too large for a canvas downloads as a PGM of its bytes.
+  const maskAsPgm = () => circthreshImage.previewStep(image.width, image.height) > 1;
+
+  // Draws the image, or every step-th pixel of it where a canvas cannot hold it.
   function draw(id, bytes, isGrey) {
     const canvas = element(id);
-    canvas.width = Math.max(image.width, 1);
-    canvas.height = Math.max(image.height, 1);
+    const step = circthreshImage.previewStep(image.width, image.height);
+    const width = Math.ceil(image.width / step);
+    canvas.width = Math.max(width, 1);
+    canvas.height = Math.max(Math.ceil(image.height / step), 1);
     if (image.width === 0 || image.height === 0) return;
-    const pixels = new ImageData(image.width, image.height);
+    const pixels = new ImageData(width, canvas.height);
     // One 32-bit write per pixel, opaque; byte order as every browser's: RGBA
     // in memory is ABGR in a little-endian word.
     const words = new Uint32Array(pixels.data.buffer);
-    if (isGrey) {
-      for (let i = 0; i < bytes.length; i += 1) words[i] = 0xff000000 | (bytes[i] * 0x010101);
-    } else {
-      pixels.data.set(bytes);
-      for (let i = 0; i < words.length; i += 1) words[i] |= 0xff000000;
+    const source = isGrey ? bytes : new Uint32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
+    for (let y = 0, i = 0; y < canvas.height; y += 1) {
+      for (let x = 0, at = y * step * image.width; x < width; x += 1, i += 1, at += step)
+        words[i] = isGrey ? 0xff000000 | (source[at] * 0x010101) : source[at] | 0xff000000;
     }
     canvas.getContext('2d').putImageData(pixels, 0, 0);
   }
@@ -256,7 +245,10 @@
   }
 
   function downloadMask() {
-    element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    if (maskAsPgm()) {
+      const header = `P5\n${image.width} ${image.height}\n255\n`;
+      download(new Blob([header, shownMask()], { type: 'image/x-portable-graymap' }), 'mask.pgm');
+    } else element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
   }
 
   function downloadLevels() {

@@ -96,6 +96,8 @@ def _selection(image: np.ndarray, mask: object, hidden: Optional[np.ndarray]
                             % _type_name(mask))
         if mask.dtype != np.bool_:
             raise TypeError("mask: expected dtype bool, got %s" % mask.dtype)
+        # A masked entry of the mask selects nothing, whatever it holds.
+        mask = np.ma.filled(mask, False)
         try:
             # Broadcasting is a view: one 2-D mask serves a whole stack.
             mask = np.broadcast_to(mask, image.shape)
@@ -125,7 +127,11 @@ def _thread_count(threads: object, pixels: int) -> int:
 def _real_number(value: object, name: str) -> float:
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real):
         raise TypeError("%s: expected a real number, got %s" % (name, _type_name(value)))
-    number = float(value)
+    try:
+        number = float(value)
+    except OverflowError:
+        raise ValueError("%s: expected a finite number, got an int too large for a double"
+                         % name) from None
     if not np.isfinite(number):
         raise ValueError("%s: expected a finite number, got %r" % (name, number))
     return number
@@ -145,7 +151,8 @@ def histogram(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]
     mask : numpy.ndarray of bool, optional
         Only the pixels where the mask is true are counted. Of the image's
         shape or one that broadcasts to it (a 2-D mask for a stack of images).
-        With a masked array, a pixel counts only when both allow it.
+        With a masked array, a pixel counts only when both allow it. A masked
+        entry of a ``numpy.ma`` mask counts as False.
     threads : int, optional
         How many threads count; None (the default) uses the cores this process
         may run on for images of 2**20 pixels (about a million) or more, one
@@ -203,10 +210,12 @@ def threshold_histogram(counts: npt.ArrayLike) -> Tuple[int, float]:
     Raises
     ------
     TypeError
-        If the counts are not integers.
+        If the counts are not integers, or not a sequence (None, a number).
     ValueError
-        If there are not exactly 256 counts, one is negative, or their total does
-        not fit in 64 bits.
+        If there are not exactly 256 counts, one is negative, their total does
+        not fit in 64 bits, or some are masked: a ``numpy.ma.MaskedArray`` with
+        masked entries is refused rather than guessed at (``counts.filled(0)``
+        counts them as 0).
 
     Examples
     --------
@@ -221,6 +230,13 @@ def threshold_histogram(counts: npt.ArrayLike) -> Tuple[int, float]:
     >>> circthresh.threshold_histogram(counts)
     (6, 15.125)
     """
+    if counts is None or isinstance(counts, (numbers.Number, str, bytes)):
+        raise TypeError("counts: expected 256 integer counts, one per grey level (a sequence or "
+                        "a numpy array, as histogram gives them), got %s"
+                        % ("None" if counts is None else _type_name(counts)))
+    if np.ma.is_masked(counts):
+        raise ValueError("counts: some are masked; fill them first (counts.filled(0) counts "
+                         "them as 0)")
     return _core.threshold_histogram(counts)
 
 
@@ -366,8 +382,9 @@ def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
         If angles are not real numbers (bool and complex are not), or period or
         offset is not a real number.
     ValueError
-        If an angle is NaN or infinite, period is not greater than 0, or period
-        or offset is not finite.
+        If an angle is NaN or infinite, period is not greater than 0 or so
+        small that 256 / period overflows, or period or offset is not finite
+        (an int too large for a double included).
 
     Examples
     --------
@@ -383,6 +400,8 @@ def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
     offset = _real_number(offset, "offset")
     if period <= 0:
         raise ValueError("period: expected a number greater than 0, got %r" % period)
+    if not np.isfinite(256.0 / period):
+        raise ValueError("period: %r is too small: 256 / period overflows a double" % period)
     hidden = None
     if isinstance(angles, np.ma.MaskedArray):
         hidden = np.ma.getmask(angles)

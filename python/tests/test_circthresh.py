@@ -113,6 +113,8 @@ BAD_CALLS = [
     (ValueError, "2..16", lambda: circthresh.apply_classes(SQUARE, (5,))),
     (TypeError, "uint8", lambda: circthresh.apply_classes(SQUARE.astype(np.int8), (1, 2))),
     (TypeError, "bool", lambda: circthresh.threshold_classes(SQUARE, 3, SQUARE)),
+    (TypeError, "256 integer counts", lambda: circthresh.threshold_histogram(None)),
+    (ValueError, "masked", lambda: circthresh.threshold_histogram(np.ma.masked_equal([1] * 256, 1))),
 ]
 
 

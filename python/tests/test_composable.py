@@ -1,7 +1,11 @@
 # The functions one step at a time: counts against numpy's, the binary against
 # the rule by hand, threads, masked arrays, angles, pickling and other processes.
 import multiprocessing
+import os
 import pickle
+import signal
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -63,13 +67,14 @@ MASKED = {
     "both_masks": (np.ma.masked_greater(STACK, 200), STACK % 2 == 0),
     "broadcast_mask": (np.ma.masked_equal(STACK, 7), STACK[0] > 50),
     "reversed_views": (np.ma.masked_less(LARGE, 30)[::-1], (LARGE % 5 == 0)[::-1]),
+    "masked_mask": (np.ma.MaskedArray(STACK), np.ma.masked_where(STACK < 50, STACK % 2 == 0)),
 }
 
 
 @pytest.mark.parametrize("name", MASKED)
 def test_masked_arrays_count_only_what_is_shown(name):
     image, mask = MASKED[name]
-    counted = ~np.ma.getmaskarray(image) & (True if mask is None else mask)
+    counted = ~np.ma.getmaskarray(image) & (True if mask is None else np.ma.filled(mask, False))
     expected = np.bincount(image.data[counted], minlength=256)
     assert np.array_equal(circthresh.histogram(image, mask, threads=2), expected)
     t, sigma_w, binary = circthresh.threshold(image, mask)
@@ -127,6 +132,17 @@ def test_functions_pickle_by_reference(function):
     assert pickle.loads(pickle.dumps(function)) is function
 
 
+def test_ctrl_c_stops_a_long_pass():
+    # 2**36 pixels, a broadcast view: a minute of counting unless the pass
+    # stops between its pieces.
+    image = np.broadcast_to(STACK[0, 0, :1], (2**20, 2**16))
+    threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        circthresh.histogram(image, threads=2)
+    assert time.monotonic() - started < 10
+
+
 def test_a_process_pool_runs_them():
     images = [np.roll(STACK, k, axis=2) for k in range(4)]
     # spawn: fresh interpreters that import circthresh from what was pickled.
@@ -155,6 +171,8 @@ BAD_CALLS = [
     (ValueError, "finite", lambda: circthresh.angles_to_levels([1e308], 1e-10)),
     (ValueError, "greater than 0", lambda: circthresh.angles_to_levels([1.0], 0)),
     (ValueError, "finite", lambda: circthresh.angles_to_levels([1.0], np.inf)),
+    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 10**400)),
+    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 5e-324)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([1 + 1j], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([True], 360)),
     (TypeError, "real", lambda: circthresh.angles_to_levels([1.0], "360")),

@@ -11,7 +11,9 @@ import ctypes
 import os
 import subprocess
 import sys
+import struct
 import time
+import zlib
 
 import cv2
 import numpy as np
@@ -87,6 +89,18 @@ def classes_labels(result):
         result["height"], result["width"])
 
 
+def write_huge_png(path, width, height):
+    """An RGB PNG of height equal rows of hues, compressed as it is written."""
+    chunk = lambda kind, body: (struct.pack(">I", len(body)) + kind + body +
+                                struct.pack(">I", zlib.crc32(kind + body)))
+    row = b"\0" + bytes(np.arange(3 * width, dtype=np.uint8) * 7)
+    packer, data = zlib.compressobj(1), []
+    data = [packer.compress(row) for _ in range(height)] + [packer.flush()]
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                  chunk(b"IDAT", b"".join(data)) + chunk(b"IEND", b""))
+
+
 def binarise(levels, t):
     return np.where((levels.astype(np.int16) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
@@ -109,6 +123,15 @@ def main(site, command, scratch, screenshot=None):
     write_pgm(os.path.join(images, "comment.pgm"), grey[:50, :70],
               b"P5\n# a comment\n70 50\n255\n")
     write_pgm(os.path.join(images, "empty.pgm"), np.zeros((0, 0), dtype=np.uint8))
+
+    # flag.png with an alpha ramp (1..255 left to right): each pixel's colour
+    # is still the file's, so the report is flag.png's; a copy with its left
+    # quarter fully transparent counts only the rest. A 20000 x 20000 colour
+    # PNG, over the 2^28 pixels a canvas holds, written a row at a time.
+    alpha = np.broadcast_to(1 + np.arange(bgr.shape[1]) * 254 // (bgr.shape[1] - 1), bgr.shape[:2])
+    cv2.imwrite(os.path.join(images, "ramp.png"), np.dstack([bgr, alpha]).astype(np.uint8))
+    cv2.imwrite(os.path.join(images, "clear.png"), np.dstack([bgr, np.where(alpha < 64, 0, alpha)]).astype(np.uint8))
+    write_huge_png(os.path.join(images, "huge.png"), 20000, 20000)
 
     server = serve(scratch)
     base = f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(site)}/index.html"
@@ -205,11 +228,21 @@ def main(site, command, scratch, screenshot=None):
             if name == "grey PNG":
                 check("grey PNG: thresholded on its own levels", np.array_equal(hue, grey))
 
+        result = browser.open(base + "?src=../images/ramp.png")
+        check("flag.png with an alpha ramp: flag.png's report", result["report"] == default_report,
+              result["report"].replace("\n", " ").strip())
+        result = browser.open(base + "?src=../images/clear.png")
+        hue, _, counted = arrays(result)
+        check("flag.png a quarter transparent: those pixels not counted, the command's report on the rest",
+              np.array_equal(counted, expected_counted & (alpha >= 64)) and
+              result["report"] == run_command(command, scratch, as_command_image(hue[counted == 1]))[0])
+
         # Faults: one line in red, no report, no result, nothing to download.
         with open(os.path.join(images, "short.pgm"), "wb") as short:
             short.write(b"P5\n4 4\n255\n" + bytes(15))
         for name, query, says in [("floor above 100", "?saturation=101", "whole percent"),
-                                  ("PGM one byte short", "?src=../images/short.pgm", "holds 15 bytes")]:
+                                  ("PGM one byte short", "?src=../images/short.pgm", "holds 15 bytes"),
+                                  ("20000 x 20000 PNG", "?src=../images/huge.png", "more than the 268,435,456")]:
             status, report, result, download = browser.open(
                 base + query, until="document.getElementById('status').className === 'error'",
                 read="[document.getElementById('status').textContent, "

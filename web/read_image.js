@@ -1,0 +1,178 @@
+// Reads a photo's pixels for circthresh's page (page.js), exactly as the file
+// stores them, within what the browser can hold: window.circthreshImage.
+//
+// The browser's 2D canvas premultiplies alpha, so a partly transparent pixel
+// read back through it has other colours than the file's (a hue off by up to
+// 107 levels). An 8-bit PNG that is not interlaced, the common kind, is
+// therefore decoded here (its data inflated by the browser's
+// DecompressionStream); any other picture goes through the canvas, and one with
+// partly transparent pixels is refused there rather than read wrong.
+'use strict';
+
+window.circthreshImage = (() => {
+  // The most pixels the page reads from a photo: Chromium's 2D canvas holds
+  // 2^28 and reads zeros beyond, and the module's 2 GB hold a photo's 4 bytes
+  // a pixel and 2 more for its hue and counted pixels up to about there.
+  const MAX_PHOTO_PIXELS = 2 ** 28;
+  // What one canvas may hold in Chromium: 2^28 pixels, 32767 a side.
+  const CANVAS_PIXELS = 2 ** 28;
+  const CANVAS_SIDE = 32767;
+
+  function refuseIfTooLarge(width, height) {
+    if (width * height > MAX_PHOTO_PIXELS)
+      throw new Error(`${width} x ${height} is ${(width * height).toLocaleString('en')} pixels, ` +
+                      `more than the ${MAX_PHOTO_PIXELS.toLocaleString('en')} this page reads from a ` +
+                      'photo; a PGM of its levels can be larger');
+  }
+
+  // The step of a preview that a canvas can hold: every step-th pixel of
+  // every step-th row; 1 when the image fits as it is.
+  function previewStep(width, height) {
+    let step = 1;
+    while (Math.ceil(width / step) > CANVAS_SIDE || Math.ceil(height / step) > CANVAS_SIDE ||
+           Math.ceil(width / step) * Math.ceil(height / step) > CANVAS_PIXELS) step += 1;
+    return step;
+  }
+
+  const isPng = (bytes) => [137, 80, 78, 71, 13, 10, 26, 10].every((b, i) => bytes[i] === b);
+
+  async function inflate(chunks) {
+    const stream = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate'));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
+  // Undoes a row's PNG filter in place; before is the row above, zeros for the first.
+  function unfilter(kind, row, before, step) {
+    for (let i = 0; i < row.length; i += 1) {
+      const left = i >= step ? row[i - step] : 0;
+      const up = before[i];
+      const upLeft = i >= step ? before[i - step] : 0;
+      let guess = 0;
+      if (kind === 1) guess = left;
+      else if (kind === 2) guess = up;
+      else if (kind === 3) guess = (left + up) >> 1;
+      else if (kind === 4) {
+        const p = left + up - upLeft;
+        const [a, b, c] = [Math.abs(p - left), Math.abs(p - up), Math.abs(p - upLeft)];
+        guess = a <= b && a <= c ? left : b <= c ? up : upLeft;
+      } else if (kind !== 0) throw new Error(`not a PNG this page can read: row filter ${kind}`);
+      row[i] = (row[i] + guess) & 0xff;
+    }
+  }
+
+  // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
+  // its RGBA as stored, alpha from its tRNS chunk where it has one. null for
+  // any other PNG, which the browser's decoder reads.
+  async function readPng(bytes) {
+    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    let header = null;
+    let palette = new Uint8Array(0);
+    let transparent = null;
+    const data = [];
+    for (let at = 8; at + 8 <= bytes.length;) {
+      const length = view.getUint32(at);
+      const type = String.fromCharCode(...bytes.subarray(at + 4, at + 8));
+      const body = bytes.subarray(at + 8, at + 8 + length);
+      if (body.length !== length) throw new Error('not a whole PNG: a chunk is cut short');
+      if (type === 'IHDR') {
+        header = { width: view.getUint32(at + 8), height: view.getUint32(at + 12), depth: body[8],
+                   colour: body[9], interlaced: body[12] !== 0 };
+      } else if (type === 'PLTE') palette = body;
+      else if (type === 'tRNS') transparent = body;
+      else if (type === 'IDAT') data.push(body);
+      else if (type === 'IEND') break;
+      at += 12 + length;
+    }
+    if (!header) throw new Error('not a whole PNG: no IHDR chunk');
+    const { width, height, depth, colour } = header;
+    refuseIfTooLarge(width, height);
+    const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[colour];
+    if (!channels || header.interlaced || !(depth === 8 || (channels === 1 && depth < 8))) return null;
+    const bits = channels * depth;
+    const rowBytes = Math.ceil((width * bits) / 8);
+    const raw = await inflate(data);
+    if (raw.length < height * (rowBytes + 1)) throw new Error('not a whole PNG: its image data is cut short');
+    const rgba = new Uint8Array(width * height * 4);
+    const most = (1 << depth) - 1;
+    // tRNS: one 16-bit grey or RGB value that is transparent, or the palette's alphas.
+    const clear = transparent && colour !== 3 ? Array.from({ length: transparent.length >> 1 },
+      (_, k) => (transparent[2 * k] << 8) | transparent[2 * k + 1]) : null;
+    let before = new Uint8Array(rowBytes);
+    for (let y = 0; y < height; y += 1) {
+      const row = raw.subarray(y * (rowBytes + 1) + 1, (y + 1) * (rowBytes + 1));
+      unfilter(raw[y * (rowBytes + 1)], row, before, Math.max(1, bits >> 3));
+      before = row;
+      for (let x = 0, o = 4 * y * width; x < width; x += 1, o += 4) {
+        if (channels === 1) {
+          const v = depth === 8 ? row[x] : (row[(x * depth) >> 3] >> (8 - depth - ((x * depth) & 7))) & most;
+          if (colour === 3) {
+            if (3 * v + 2 >= palette.length) throw new Error('not a whole PNG: a colour is not in its palette');
+            rgba.set(palette.subarray(3 * v, 3 * v + 3), o);
+            rgba[o + 3] = transparent && v < transparent.length ? transparent[v] : 255;
+          } else {
+            rgba[o] = rgba[o + 1] = rgba[o + 2] = (v * 255) / most;
+            rgba[o + 3] = clear && clear[0] === v ? 0 : 255;
+          }
+        } else if (channels === 2) {
+          rgba[o] = rgba[o + 1] = rgba[o + 2] = row[2 * x];
+          rgba[o + 3] = row[2 * x + 1];
+        } else {
+          rgba.set(row.subarray(channels * x, channels * x + 3), o);
+          rgba[o + 3] = channels === 4 ? row[4 * x + 3]
+            : clear && clear[0] === row[3 * x] && clear[1] === row[3 * x + 1] && clear[2] === row[3 * x + 2] ? 0 : 255;
+        }
+      }
+    }
+    return { width, height, rgba };
+  }
+
+  // Any picture through the browser's decoder and a canvas, colours as stored
+  // (no colour management) where alpha is 255 or 0; refused with partly
+  // transparent pixels, which the canvas changes.
+  async function readThroughCanvas(blob) {
+    const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    refuseIfTooLarge(bitmap.width, bitmap.height);
+    const canvas = document.createElement('canvas');
+    canvas.width = bitmap.width;
+    canvas.height = bitmap.height;
+    const context = canvas.getContext('2d', { willReadFrequently: true });
+    context.drawImage(bitmap, 0, 0);
+    const rgba = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
+    for (let i = 3; i < rgba.length; i += 4) {
+      if (rgba[i] !== 0 && rgba[i] !== 255)
+        throw new Error('it has partly transparent pixels, whose colours the browser does not give ' +
+                        'exactly from this kind of file; saved as an 8-bit PNG, not interlaced, it can be read');
+    }
+    return { width: bitmap.width, height: bitmap.height, rgba };
+  }
+
+  // A picture's pixels: {width, height, rgba, grey, visible}. grey holds its
+  // grey levels and rgba is null when every pixel it shows is grey; visible is
+  // 1 where alpha is not 0, 0 where it is, or null when no pixel is transparent.
+  async function read(blob) {
+    const head = new Uint8Array(await blob.slice(0, 8).arrayBuffer());
+    const picture = (isPng(head) && await readPng(new Uint8Array(await blob.arrayBuffer()))) ||
+                    await readThroughCanvas(blob);
+    const { width, height, rgba } = picture;
+    const pixels = width * height;
+    let visible = null;
+    let grey = new Uint8Array(pixels);
+    for (let i = 0; i < pixels; i += 1) {
+      const r = rgba[4 * i];
+      if (rgba[4 * i + 3] === 0) (visible = visible || new Uint8Array(pixels).fill(1))[i] = 0;
+      else if (grey && (r !== rgba[4 * i + 1] || r !== rgba[4 * i + 2])) grey = null;
+      if (grey) grey[i] = r;
+    }
+    return { width, height, rgba: grey ? null : rgba, grey, visible };
+  }
+
+  // The pixels to count (1) once fully transparent ones are left out: counted
+  // (null: all) where visible (null: all) is 1 too; counted is changed in place.
+  function onlyVisible(counted, visible) {
+    if (!visible || !counted) return counted || visible;
+    for (let i = 0; i < visible.length; i += 1) counted[i] &= visible[i];
+    return counted;
+  }
+
+  return { read, onlyVisible, previewStep };
+})();
