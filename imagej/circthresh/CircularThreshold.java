@@ -57,11 +57,11 @@ public final class CircularThreshold implements PlugInFilter {
         final GenericDialog dialog = new GenericDialog(TITLE);
         if (rgb)
             dialog.addNumericField("Saturation floor", macro ? DEFAULT_SATURATION
-                                   : Prefs.getInt(PREFS + "saturation", DEFAULT_SATURATION), 0, 3, "%");
+                                   : Prefs.get(PREFS + "saturation", DEFAULT_SATURATION), 0, 3, "%");
         if (stack)
             dialog.addCheckbox("Stack histogram (one threshold for all slices)",
-                               !macro && Prefs.getBoolean(PREFS + "stack", false));
-        dialog.addCheckbox("Set threshold only (pixels unchanged)", !macro && Prefs.getBoolean(PREFS + "set", false));
+                               !macro && Prefs.get(PREFS + "stack", false));
+        dialog.addCheckbox("Set threshold only (pixels unchanged)", !macro && Prefs.get(PREFS + "set", false));
         dialog.showDialog();
         if (dialog.wasCanceled()) return false;
         if (rgb) {
