@@ -1,0 +1,181 @@
+"""The ImageJ plugin against the command: one table of images and macro options
+run in one ImageJ under a virtual display, each row's Log and pixels compared
+with the command's (the module's where a selection or a saturation floor picks
+the pixels counted). JAR_DIR: imagej/build.sh's; BUILD: -DCIRCTHRESH_PYTHON=ON's.
+usage: /usr/bin/python3 tests/imagej/plugin_test.py JAR_DIR BUILD"""
+import importlib.util
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+from collections import namedtuple
+
+IMAGEJ, JAR = "/usr/share/java/ij.jar", "Circular_Threshold.jar"
+if __name__ == "__main__":  # what the test needs, before anything needs it
+    missing = [what for what, there in [
+        (JAR + " (bash imagej/build.sh DIR)", os.path.isfile(os.path.join(sys.argv[1], JAR))),
+        ("the command and module (-DCIRCTHRESH_PYTHON=ON)", os.path.isdir(os.path.join(sys.argv[2], "python"))),
+        ("default-jdk-headless", shutil.which("java")), ("imagej", os.path.isfile(IMAGEJ)),
+        ("xvfb", shutil.which("xvfb-run")), ("python3-numpy", importlib.util.find_spec("numpy"))] if not there]
+    if missing:
+        sys.exit("plugin_test.py: missing %s (tools/install-imagej-deps.sh)" % ", ".join(missing))
+import numpy as np  # noqa: E402
+
+
+# pixels: (slices, rows, columns) uint8 or uint16, or a PNG for RGB; options: never
+# empty (an empty string opens the dialog); roi: macro code that makes a selection;
+# undo: Edit>Undo afterwards must bring the input back.
+Row = namedtuple("Row", "name pixels options roi undo", defaults=(" ", None, False))
+
+
+def angles(rows, columns, offset=0):  # levels that go round the centre, through 255 to 0
+    y, x = np.mgrid[0:rows, 0:columns]
+    return ((np.arctan2(y - rows / 2, x - columns / 2) / (2 * np.pi) * 256 + offset) % 256).astype(np.uint8)
+
+
+ANGLES = angles(48, 64, 200)[None]
+STACK = np.stack([angles(40, 50, o) for o in (0, 90, 170)])
+PHOTO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "flag.png")
+ROWS = [
+    Row("angles, undone", ANGLES, undo=True),
+    Row("-0.000000: 36 of level 40, 2 of 177", np.repeat(np.uint8([40, 177]), [36, 2])[None, None]),
+    Row("one level: threshold -1 and 9e20", np.full((1, 5, 10), 200, np.uint8)),
+    Row("two levels, 0 and 255", np.repeat(np.uint8([0, 255]), [7, 5])[None, None]),
+    Row("stack, slice by slice", STACK),
+    Row("stack, one histogram", STACK, "stack"),
+    Row("set", ANGLES, "set"),
+    Row("set, threshold -1", np.full((1, 3, 3), 3, np.uint8), "set"),
+    Row("oval selection", ANGLES, roi="makeOval(5, 4, 30, 22);"),
+    Row("rectangle over the edge", ANGLES, roi="makeRectangle(40, -5, 40, 30);"),
+    Row("16-bit: refused", (np.arange(600, dtype=np.uint16) * 97).reshape(1, 20, 30)),
+    Row("photo, default floor", PHOTO),
+    Row("photo, floor 60", PHOTO, "saturation=60"),
+    Row("photo, floor 0, oval", PHOTO, "saturation=0", roi="makeOval(10, 20, 70, 150);"),
+]
+# C's "%f": halves (k/128) round to even, tiny negatives keep "-", large values get every digit.
+PRINTF = [0.0078125, 0.0234375, -0.0078125, -1e-300, -0.0, 9e20, 0.1, 2.5e-7, 1e22, 5e-324, 1364.0]
+
+
+def macro_for(rows, scratch):
+    # A last dialog's floor, which a macro must not get: its default is 25.
+    lines = ['call("ij.Prefs.set", "circthresh.saturation", "60");']
+    for i, row in enumerate(rows):
+        base = os.path.join(scratch, str(i))
+        lines.append('print("row %d");' % i)
+        if isinstance(row.pixels, str):
+            lines.append('open("%s"); saveAs("Raw Data", "%s.in");' % (row.pixels, base))
+        else:
+            kind = "8-bit" if row.pixels.dtype == np.uint8 else "[16-bit Unsigned]"
+            row.pixels.astype(row.pixels.dtype.newbyteorder(">")).tofile(base + ".in")
+            lines.append('run("Raw...", "open=%s.in image=%s width=%d height=%d number=%d");'
+                         % ((base, kind) + row.pixels.shape[::-1]))
+        if row.roi:
+            lines.append('id = getImageID(); %s run("Create Mask"); saveAs("Raw Data", "%s.mask");'
+                         ' close(); selectImage(id); %s' % (row.roi, base, row.roi))
+        # Through call(): an error is logged (redirected) and the macro goes on.
+        lines.append('call("ij.IJ.redirectErrorMessages"); call("ij.IJ.run", "Circular Threshold", "%s");'
+                     'saveAs("Raw Data", "%s.out");' % (row.options, base))
+        if "set" in row.options:
+            lines.append('getThreshold(lo, hi); print("threshold " + lo + " " + hi);')
+        undo = 'run("Undo"); saveAs("Raw Data", "%s.undone");' % base if row.undo else ""
+        lines.append(undo + 'run("Close All");')
+    lines += ['print("printf " + call("circthresh.Report.fixed", "%r"));' % v for v in PRINTF]
+    return "\n".join(lines) + '\nprint("row end");\n'
+
+
+def run_command(command, levels, scratch):
+    """The command's report lines and output raster for a 2-D image."""
+    source, target = os.path.join(scratch, "c.pgm"), os.path.join(scratch, "c.out.pgm")
+    with open(source, "wb") as out:
+        out.write(b"P5\n%d %d\n255\n" % levels.shape[::-1] + levels.tobytes())
+    done = subprocess.run([command, source, target], capture_output=True, check=True, text=True)
+    return done.stdout.splitlines(), np.fromfile(target, np.uint8)[-levels.size:].reshape(levels.shape)
+
+
+def page_hue(rgb, percent, circthresh):
+    """The 256-level hue, masked below the saturation floor."""
+    if hasattr(circthresh, "hue"):
+        return circthresh.hue(rgb, min_saturation=percent)
+    r, g, b = (rgb[..., i].astype(np.int64) for i in range(3))
+    top = np.maximum(np.maximum(r, g), b)
+    chroma = top - np.minimum(np.minimum(r, g), b)
+    sixths = np.select([top == r, top == g], [g - b, b - r + 2 * chroma], r - g + 4 * chroma)
+    sixths = np.where(sixths < 0, sixths + 6 * chroma, sixths)
+    level = np.where(chroma == 0, 0, (512 * sixths + 6 * chroma) // np.maximum(12 * chroma, 1)) & 255
+    counted = np.where(top == 0, percent == 0, 100 * chroma >= percent * top)
+    return np.ma.masked_array(level.astype(np.uint8), mask=~counted)
+
+
+def expected(row, base, command, scratch, circthresh):
+    """The row's Log lines and output pixels, from the command or the module."""
+    options, pixels = row.options.split(), row.pixels
+    if isinstance(pixels, str) or row.roi:
+        if isinstance(pixels, str):
+            with open(pixels, "rb") as png:  # a PNG's width and height
+                width, height = struct.unpack(">II", png.read(24)[16:])
+            rgb = np.fromfile(base + ".in", np.uint8).reshape(height, width, 3)
+            floor = [int(o[len("saturation="):]) for o in options if o.startswith("saturation=")]
+            hue = page_hue(rgb, (floor or [25])[0], circthresh)
+            levels, counted = np.ma.getdata(hue), ~np.ma.getmaskarray(hue)
+        else:
+            levels, counted = pixels[0], np.ones(pixels.shape[1:], bool)
+        if row.roi:
+            counted &= np.fromfile(base + ".mask", np.uint8).reshape(levels.shape) != 0
+        t, sigma, binary = circthresh.threshold(levels, counted)
+        return ["thresholding at %d" % t, "sigma_W %f" % sigma], binary
+    if pixels.dtype != np.uint8:
+        return ["Circular Threshold: 8-bit and RGB images and stacks only; this image is 16-bit."], pixels
+    if len(pixels) > 1 and "stack" not in options:
+        runs = [run_command(command, level, scratch) for level in pixels]
+        log = sum((["slice %d" % s] + report for s, (report, _) in enumerate(runs, 1)), [])
+        return log, np.stack([raster for _, raster in runs])
+    # One histogram over every slice: the command on the slices one above another.
+    report, raster = run_command(command, pixels.reshape(-1, pixels.shape[2]), scratch)
+    t = int(report[0].split()[-1])
+    if "set" not in options:
+        return report, raster
+    if t < 0:
+        return report + ["Circular Threshold: no cut has two non-empty classes, so no threshold is set",
+                         "threshold -1 -1"], pixels
+    return report + ["threshold %d %d" % (t, t + 127)], pixels
+
+
+def main(jar_dir, build, scratch):
+    sys.path.insert(0, os.path.join(build, "python"))
+    import circthresh
+    os.mkdir(os.path.join(scratch, "plugins"))
+    shutil.copy(os.path.join(jar_dir, JAR), os.path.join(scratch, "plugins"))
+    macro = os.path.join(scratch, "rows.ijm")
+    with open(macro, "w") as out:
+        out.write(macro_for(ROWS, scratch))
+    # user.home: ImageJ's preferences go to the scratch folder, not the user's.
+    done = subprocess.run(["xvfb-run", "-a", "java", "-Duser.home=" + scratch, "-Dplugins.dir=" + scratch,
+                           "-jar", IMAGEJ, "-batch", macro],
+                          capture_output=True, text=True, timeout=600)
+    # The refused row's abort reaches the macro as an exception, whose trace
+    # (and a blank line) ImageJ prints; the macro goes on.
+    log = [line for line in done.stdout.splitlines()
+           if line and not line.startswith(("java.lang.RuntimeException: Macro canceled", "\tat "))]
+    if "row end" not in log:
+        return print(done.stdout + done.stderr) or 1
+    marks, failures = [log.index("row %d" % i) for i in range(len(ROWS))] + [len(log) - len(PRINTF) - 1], 0
+    for i, row in enumerate(ROWS):
+        base, lines = os.path.join(scratch, str(i)), log[marks[i] + 1:marks[i + 1]]
+        want_log, want = expected(row, base, os.path.join(build, "circthresh"), scratch, circthresh)
+        same = lines == want_log and np.array_equal(
+            np.fromfile(base + ".out", want.dtype.newbyteorder(">")).reshape(want.shape), want)
+        same &= not row.undo or np.array_equal(np.fromfile(base + ".undone", np.uint8), row.pixels.reshape(-1))
+        print("%-40s %s  %s" % (row.name, "same" if same else "DIFFERENT", " | ".join(lines[:3])),
+              "" if same else "\n  expected: " + " | ".join(want_log))
+        failures += not same
+    printed, wanted = log[marks[-1]:-1], ["printf %f" % value for value in PRINTF]
+    print("printf table: %s" % ("same as C's %f" if printed == wanted else "DIFFERENT: %s" % printed))
+    return 1 if failures or printed != wanted else 0
+
+
+if __name__ == "__main__":
+    sys.dont_write_bytecode = True
+    with tempfile.TemporaryDirectory(prefix="circthresh-imagej-test.") as folder:
+        sys.exit(main(sys.argv[1], sys.argv[2], folder))

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs, on Debian, what the ImageJ plugin's build and test need
+# (imagej/build.sh, tests/imagej/run.sh): a JDK to compile it, ImageJ to
+# compile against and run it in, and a virtual display for ImageJ's windows.
+# Not root, it installs through sudo and says so; it installs nothing when
+# nothing is missing.
+set -euo pipefail
+. "$(dirname "$0")/apt-packages.sh"
+need=()
+command -v javac >/dev/null && command -v jar >/dev/null || need+=(default-jdk-headless)
+dpkg -s imagej >/dev/null 2>&1 && [ -f /usr/share/java/ij.jar ] || need+=(imagej)
+command -v xvfb-run >/dev/null || need+=(xvfb)
+[ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import numpy' 2>/dev/null || need+=(python3-numpy)
+install_packages install-imagej-deps
