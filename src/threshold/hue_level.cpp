@@ -1,0 +1,86 @@
+#include "threshold/hue_level.h"
+
+#include <array>
+#include <type_traits>
+
+namespace {
+
+// floor(n / chroma) for 0 <= n < 2^19 as (n * RECIPROCALS[chroma]) >> 31, with
+// RECIPROCALS[chroma] = ceil(2^31 / chroma): a multiplication instead of a
+// division per pixel. Exact: the reciprocal is too large by e / (chroma 2^31)
+// with e < chroma < 2^8, which adds less than 2^19 * 2^8 / 2^31 < 1/chroma to
+// the quotient, not enough to reach the next integer. Entry 0 is 0, so that
+// grey needs no branch. 1 KB, made by the compiler.
+constexpr int RECIPROCAL_SHIFT = 31;
+constexpr std::array<uint32_t, 256> make_reciprocals() {
+    std::array<uint32_t, 256> table = {};
+    for (uint64_t chroma = 1; chroma < 256; ++chroma)
+        table[chroma] = static_cast<uint32_t>(((uint64_t{1} << RECIPROCAL_SHIFT) + chroma - 1) / chroma);
+    return table;
+}
+constexpr std::array<uint32_t, 256> RECIPROCALS = make_reciprocals();
+
+// round(256 * sixths / (6 chroma)) half up = floor((256 sixths + 3 chroma) / (6
+// chroma)) = floor((floor(256 sixths / chroma) + 3) / 6); 256 sixths < 2^19.
+inline uint8_t level_of(int sixths, int chroma) {
+    const uint64_t scaled = (static_cast<uint64_t>(256 * sixths) * RECIPROCALS[chroma]) >>
+                            RECIPROCAL_SHIFT;
+    return static_cast<uint8_t>(((static_cast<unsigned>(scaled) + 3) / 6) & 255);
+}
+
+inline void hue_pixel(const uint8_t* pixel, ptrdiff_t channel_step, int percent, uint8_t* hue,
+                      uint8_t* counted) {
+    const int r = pixel[0], g = pixel[channel_step], b = pixel[2 * channel_step];
+    const int top = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const int low = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const int chroma = top - low;
+    int sixths = top == r ? g - b : top == g ? b - r + 2 * chroma : r - g + 4 * chroma;
+    if (sixths < 0) sixths += 6 * chroma;  // once round the circle
+    *hue = level_of(sixths, chroma);
+    // Black (top 0, chroma 0) compares 0 >= percent: counted only at 0%.
+    if (counted) *counted = 100 * chroma >= percent * (top > 0 ? top : 1);
+}
+
+// The loop with the steps known to the compiler where they are constants
+// (the common layouts below), and read at run time otherwise.
+template <typename ChannelStep, typename PixelStep, bool Counted>
+void hue_loop(const uint8_t* rgb, ChannelStep channel_step, PixelStep pixel_step, ptrdiff_t count,
+              int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
+              ptrdiff_t counted_step) {
+    for (ptrdiff_t i = 0; i < count; ++i)
+        hue_pixel(rgb + i * pixel_step, channel_step, percent, hue + i * hue_step,
+                  Counted ? counted + i * counted_step : nullptr);
+}
+
+template <ptrdiff_t N>
+using Step = std::integral_constant<ptrdiff_t, N>;
+
+template <bool Counted>
+void hue_any(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, ptrdiff_t count,
+             int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
+             ptrdiff_t counted_step) {
+    // RGB, RGBA and BGR read backwards (OpenCV's images as img[..., ::-1]),
+    // written to contiguous outputs: the layouts of nearly every call.
+    if (hue_step == 1 && (!Counted || counted_step == 1)) {
+        if (channel_step == 1 && pixel_step == 3)
+            return hue_loop<Step<1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+        if (channel_step == 1 && pixel_step == 4)
+            return hue_loop<Step<1>, Step<4>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+        if (channel_step == -1 && pixel_step == 3)
+            return hue_loop<Step<-1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+    }
+    hue_loop<ptrdiff_t, ptrdiff_t, Counted>(rgb, channel_step, pixel_step, count, percent, hue,
+                                            hue_step, counted, counted_step);
+}
+
+}  // namespace
+
+void hue_run(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, ptrdiff_t count,
+             int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
+             ptrdiff_t counted_step) {
+    if (counted)
+        hue_any<true>(rgb, channel_step, pixel_step, count, percent, hue, hue_step, counted,
+                      counted_step);
+    else
+        hue_any<false>(rgb, channel_step, pixel_step, count, percent, hue, hue_step, nullptr, 0);
+}
