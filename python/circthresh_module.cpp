@@ -11,6 +11,7 @@
 
 #include "array_passes.h"
 #include "array_walk.h"
+#include "hue_pass.h"
 #include "threshold/level_counts.h"
 #include "threshold/threshold.h"
 
@@ -162,4 +163,5 @@ PYBIND11_MODULE(_core, module) {
     module.def("angles_to_levels", &angles_to_levels, py::arg("angles"), py::arg("period"),
                py::arg("offset"));
     module.def("threshold_histogram", &threshold_histogram, py::arg("counts"));
+    add_hue_pass(module);
 }
