@@ -128,8 +128,9 @@
         addresses.push(rgbaAt);
         countedAt = place(pixels);
         addresses.push(countedAt);
-        if (core._web_hue(rgbaAt, pixels, percent, levelsAt, countedAt) !== 0)
-          throw new Error('the module refused the saturation floor');
+        if (core._circthresh_hue(rgbaAt, image.height, image.width, 4 * image.width, 4, percent,
+                                 levelsAt, image.width, countedAt, image.width) !== 0)
+          throw new Error('the module refused the photo or the saturation floor');
         levels = core.HEAPU8.slice(levelsAt, levelsAt + pixels);
         counted = core.HEAPU8.slice(countedAt, countedAt + pixels);
       }

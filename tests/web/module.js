@@ -32,7 +32,8 @@ async function loadCircthresh(moduleFile) {
       const rgbaAt = put(rgba);
       const hueAt = core._malloc(Math.max(pixels, 1));
       const countedAt = core._malloc(Math.max(pixels, 1));
-      const status = core._web_hue(rgbaAt, pixels, percent, hueAt, countedAt);
+      const status = core._circthresh_hue(rgbaAt, 1, pixels, 4 * pixels, 4, percent, hueAt, pixels,
+                                          countedAt, pixels);
       const result = status === 0 ? {
         hue: core.HEAPU8.slice(hueAt, hueAt + pixels),
         counted: core.HEAPU8.slice(countedAt, countedAt + pixels),
