@@ -1,9 +1,16 @@
 # circthresh.hue against the definition written plainly in numpy, on every
-# 8-bit colour in the layouts a photo comes in, and its bad arguments.
+# 8-bit colour in the layouts a photo comes in; its bad arguments; the photo
+# recipe of docs/recipes.md against the command.
+import os
+import shutil
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
 import circthresh
+from command_rule import binarised
 
 COLOUR = np.arange(2**24, dtype=np.uint32).reshape(4096, 4096)
 RGB = np.stack([COLOUR >> 16, (COLOUR >> 8) & 255, COLOUR & 255], axis=-1).astype(np.uint8)
@@ -22,19 +29,13 @@ def expected(rgb, percent):
     return level, below
 
 
-def masked_rgb():
-    hidden = np.zeros(RGB.shape, bool)
-    hidden[::3, :, 1] = True
-    return np.ma.MaskedArray(RGB, mask=hidden)
-
-
 LAYOUTS = {  # name: (photo, floor, threads)
     "rgb": (lambda: RGB, 25, 1),
     "rgba": (lambda: np.dstack([RGB, COLOUR.astype(np.uint8)]), 0, 2),
     "bgr_reversed": (lambda: np.ascontiguousarray(RGB[..., ::-1])[..., ::-1], 100, None),
     "strided_transposed": (lambda: np.repeat(RGB, 2, axis=1)[:, ::2].transpose(1, 0, 2), 25, 2),
     "no_floor": (lambda: RGB[::-1], None, None),
-    "masked": (masked_rgb, 25, 2),
+    "masked": (lambda: np.ma.MaskedArray(RGB, mask=(COLOUR % 3 == 0)[..., None] & [0, 1, 0]), 25, 2),
 }
 
 
@@ -67,3 +68,20 @@ BAD_CALLS = [
 def test_bad_arguments_say_what_was_expected(error, expected_text, call):
     with pytest.raises(error, match=expected_text):
         call()
+
+
+def test_photo_recipe_gives_the_commands_report(scratch, run_command):
+    cv2 = pytest.importorskip("cv2", reason="needs OpenCV (Debian: python3-opencv)")
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    top = os.path.join(scratch, "hue-recipe")
+    os.makedirs(os.path.join(top, "examples"))
+    shutil.copy(os.path.join(root, "examples", "flag.png"), os.path.join(top, "examples"))
+    recipe = os.path.join(root, "tests", "recipes", "hue-module.py")
+    printed = subprocess.run([sys.executable, recipe], cwd=top, capture_output=True, check=True).stdout
+    hue = circthresh.hue(cv2.imread(os.path.join(top, "examples", "flag.png"))[..., ::-1], min_saturation=25)
+    # The counted pixels, 10128, in 3 rows: the command takes at most 5000 columns.
+    assert printed == run_command(hue.compressed().reshape(3, -1))[0]
+    t = int(printed.split()[2])
+    read = lambda name: cv2.imread(os.path.join(top, "out", name), cv2.IMREAD_UNCHANGED)
+    assert np.array_equal(read("hue-module.pgm"), hue.data)
+    assert np.array_equal(read("mask-module.pgm"), binarised(hue.data, t))
