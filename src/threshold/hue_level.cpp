@@ -5,27 +5,27 @@
 
 namespace {
 
-// floor(n / chroma) for 0 <= n < 2^19 as (n * RECIPROCALS[chroma]) >> 31, with
-// RECIPROCALS[chroma] = ceil(2^31 / chroma): a multiplication instead of a
-// division per pixel. Exact: the reciprocal is too large by e / (chroma 2^31)
-// with e < chroma < 2^8, which adds less than 2^19 * 2^8 / 2^31 < 1/chroma to
-// the quotient, not enough to reach the next integer. Entry 0 is 0, so that
-// grey needs no branch. 1 KB, made by the compiler.
+// round(256 * sixths / (6 chroma)) half up is floor(n / (6 chroma)) with n =
+// 256 sixths + 3 chroma < 2^19, computed as (n * RECIPROCALS[chroma]) >> 31
+// with RECIPROCALS[chroma] = ceil(2^31 / (6 chroma)): a multiplication instead
+// of a division per pixel. Exact: the reciprocal is too large by e / (6 chroma
+// 2^31) with e < 6 chroma < 2^11, which adds less than n e / (6 chroma 2^31) <
+// 1 / (6 chroma) to the quotient, not enough to reach the next integer. Entry
+// 0 is 0, so that grey needs no branch. 1 KB, made by the compiler.
 constexpr int RECIPROCAL_SHIFT = 31;
 constexpr std::array<uint32_t, 256> make_reciprocals() {
     std::array<uint32_t, 256> table = {};
     for (uint64_t chroma = 1; chroma < 256; ++chroma)
-        table[chroma] = static_cast<uint32_t>(((uint64_t{1} << RECIPROCAL_SHIFT) + chroma - 1) / chroma);
+        table[chroma] = static_cast<uint32_t>(((uint64_t{1} << RECIPROCAL_SHIFT) + 6 * chroma - 1) /
+                                              (6 * chroma));
     return table;
 }
 constexpr std::array<uint32_t, 256> RECIPROCALS = make_reciprocals();
 
-// round(256 * sixths / (6 chroma)) half up = floor((256 sixths + 3 chroma) / (6
-// chroma)) = floor((floor(256 sixths / chroma) + 3) / 6); 256 sixths < 2^19.
+// The level, 256 being 0 again.
 inline uint8_t level_of(int sixths, int chroma) {
-    const uint64_t scaled = (static_cast<uint64_t>(256 * sixths) * RECIPROCALS[chroma]) >>
-                            RECIPROCAL_SHIFT;
-    return static_cast<uint8_t>(((static_cast<unsigned>(scaled) + 3) / 6) & 255);
+    const uint64_t n = static_cast<uint64_t>(256 * sixths + 3 * chroma);
+    return static_cast<uint8_t>(((n * RECIPROCALS[chroma]) >> RECIPROCAL_SHIFT) & 255);
 }
 
 inline void hue_pixel(const uint8_t* pixel, ptrdiff_t channel_step, int percent, uint8_t* hue,
