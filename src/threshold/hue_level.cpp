@@ -28,14 +28,24 @@ inline uint8_t level_of(int sixths, int chroma) {
     return static_cast<uint8_t>(((n * RECIPROCALS[chroma]) >> RECIPROCAL_SHIFT) & 255);
 }
 
+// Larger and smaller of two channels by arithmetic: compilers make a branch of
+// std::max chains, and on a noisy photo it is mispredicted every other pixel.
+inline int larger(int a, int b) { return a - ((a - b) & ((a - b) >> 31)); }
+inline int smaller(int a, int b) { return b + ((a - b) & ((a - b) >> 31)); }
+
 inline void hue_pixel(const uint8_t* pixel, ptrdiff_t channel_step, int percent, uint8_t* hue,
                       uint8_t* counted) {
     const int r = pixel[0], g = pixel[channel_step], b = pixel[2 * channel_step];
-    const int top = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    const int low = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const int top = larger(larger(r, g), b);
+    const int low = smaller(smaller(r, g), b);
     const int chroma = top - low;
-    int sixths = top == r ? g - b : top == g ? b - r + 2 * chroma : r - g + 4 * chroma;
-    if (sixths < 0) sixths += 6 * chroma;  // once round the circle
+    // The sector by masks too (all ones where that channel is the largest).
+    const int red_top = -(top == r);
+    const int green_top = -(top == g) & ~red_top;
+    const int blue_top = ~(red_top | green_top);
+    int sixths = (red_top & (g - b)) | (green_top & (b - r + 2 * chroma)) |
+                 (blue_top & (r - g + 4 * chroma));
+    sixths += (sixths >> 31) & (6 * chroma);  // below 0: once round the circle
     *hue = level_of(sixths, chroma);
     // Black (top 0, chroma 0) compares 0 >= percent: counted only at 0%.
     if (counted) *counted = 100 * chroma >= percent * (top > 0 ? top : 1);
