@@ -209,6 +209,51 @@ CIRCTHRESH_API int circthresh_apply_classes(const uint8_t *pixels, size_t rows, 
                                             ptrdiff_t row_stride, const int cuts[], int classes,
                                             uint8_t *labels, ptrdiff_t labels_row_stride);
 
+/* A photo's hue as grey levels (since 1.1.0): each pixel's HSV hue, one turn
+   onto the 256 levels of the circle, ready for circthresh_histogram; and, for
+   leaving grey pixels out of the count, which pixels reach a saturation floor.
+   The same definition, to the bit, as the Python module's circthresh.hue and
+   the web page's.
+
+   The hue of a pixel (r, g, b), from integers and rounded once: top and low
+   are its largest and smallest channel, chroma = top - low. The largest
+   channel picks the sector, red before green before blue on a tie, and
+   sixths, the hue in sixths of a turn times chroma, is g - b (red largest),
+   b - r + 2 chroma (green) or r - g + 4 chroma (blue), plus 6 chroma when
+   below 0. The level is round(256 * sixths / (6 * chroma)), halves up (no
+   colour lands on one), and 256 is level 0 again. Grey (chroma 0) is level 0.
+   So red is 0, yellow 43, green 85, cyan 128, blue 171 and magenta 213.
+
+   The saturation of a pixel is chroma / top, 0 for black. A pixel reaches
+   saturation_percent where 100 * chroma >= saturation_percent * top, in
+   integers, so that 25 takes exactly the pixels of saturation 1/4 and more;
+   black reaches only 0.
+
+   rgb, rows, columns, row_stride: the photo, rows x columns pixels of
+     `channels` bytes each, red, green, blue (and alpha, which is not read),
+     next to each other in a row; row r starts at rgb + r * row_stride (any
+     stride, as for images above, counted in bytes).
+   channels: 3 (RGB) or 4 (RGBA).
+   saturation_percent: the floor, 0..100, for counted.
+   hue, hue_row_stride: the output levels, rows x columns bytes, row r at
+     hue + r * hue_row_stride.
+   counted, counted_row_stride: NULL, or an output like hue's that receives 1
+     where the pixel reaches the floor and 0 elsewhere: the mask to give
+     circthresh_histogram, so that grey pixels do not count.
+
+   Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing nothing, when rgb or
+   hue is NULL, channels is not 3 or 4, saturation_percent is outside 0..100,
+   rows or columns is 0, an output's rows would overlap (|stride| < columns
+   with more than one row), or an extent, the photo's (rows - 1) *
+   |row_stride| + columns * channels bytes included, does not fit in a
+   ptrdiff_t.
+
+   The photo is only read; hue and counted must not overlap it or each other. */
+CIRCTHRESH_API int circthresh_hue(const uint8_t *rgb, size_t rows, size_t columns,
+                                  ptrdiff_t row_stride, int channels, int saturation_percent,
+                                  uint8_t *hue, ptrdiff_t hue_row_stride, uint8_t *counted,
+                                  ptrdiff_t counted_row_stride);
+
 #ifdef __cplusplus
 }
 #endif

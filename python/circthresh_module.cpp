@@ -12,6 +12,7 @@
 #include "array_passes.h"
 #include "array_walk.h"
 #include "signal_watch.h"
+#include "hue_pass.h"
 #include "threshold/level_counts.h"
 #include "threshold/threshold.h"
 
@@ -174,4 +175,5 @@ PYBIND11_MODULE(_core, module) {
                py::arg("offset"));
     module.def("threshold_histogram", &threshold_histogram, py::arg("counts"));
     register_classes(module);
+    add_hue_pass(module);
 }

@@ -87,8 +87,8 @@ endif()
 set(lib "usr/lib/[^/ \n]+")
 set(expected_circthresh ./usr/bin/circthresh ./usr/share/man/man1/circthresh.1.gz
     ./usr/share/doc/circthresh/copyright ./usr/share/doc/circthresh/changelog.gz)
-set(expected_libcircthresh1 "./${lib}/libcircthresh.so.1 -> libcircthresh.so.1.0.0"
-    ./${lib}/libcircthresh.so.1.0.0
+set(expected_libcircthresh1 "./${lib}/libcircthresh.so.1 -> libcircthresh.so.${project_version}"
+    ./${lib}/libcircthresh.so.${project_version}
     ./usr/share/doc/libcircthresh1/copyright ./usr/share/doc/libcircthresh1/changelog.gz)
 set(expected_libcircthresh-dev ./usr/include/circthresh.h ./usr/include/circthresh_version.h
     "./${lib}/libcircthresh.so -> libcircthresh.so.1" ./${lib}/pkgconfig/circthresh.pc

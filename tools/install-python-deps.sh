@@ -19,6 +19,8 @@ sys.exit(not os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Pyth
   "$python" -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
   "$python" -c 'import dask.array' 2>/dev/null || need+=(python3-dask)
   "$python" -c 'import distributed' 2>/dev/null || need+=(python3-distributed)
+  # The photo recipe's test reads and writes its files with OpenCV.
+  "$python" -c 'import cv2' 2>/dev/null || need+=(python3-opencv)
   # Debian's venv makes a venv with pip only with python3-venv (ensurepip).
   "$python" -c 'import ensurepip' 2>/dev/null || need+=(python3-venv)
   "$python" -c 'import build' 2>/dev/null || need+=(python3-build)
@@ -26,7 +28,7 @@ sys.exit(not os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Pyth
   "$python" -c 'import wheel' 2>/dev/null || need+=(python3-wheel)
 else
   need+=(python3 python3-dev python3-numpy python3-pytest python3-dask python3-distributed
-         python3-venv python3-build python3-setuptools python3-wheel)
+         python3-opencv python3-venv python3-build python3-setuptools python3-wheel)
 fi
 command -v git >/dev/null || need+=(git)
 install_packages install-python-deps

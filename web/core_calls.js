@@ -52,7 +52,9 @@ function coreCalls(core) {
         const rgbaAt = place(rgba);
         const hueAt = place(pixels);
         const countedAt = place(pixels);
-        if (core._web_hue(rgbaAt, pixels, percent, hueAt, countedAt) !== 0) return null;
+        // One row of all the pixels: the page holds them contiguous.
+        if (core._circthresh_hue(rgbaAt, 1, pixels, 4 * pixels, 4, percent, hueAt, pixels,
+                                 countedAt, pixels) !== 0) return null;
         return {
           hue: core.HEAPU8.slice(hueAt, hueAt + pixels),
           counted: core.HEAPU8.slice(countedAt, countedAt + pixels),
