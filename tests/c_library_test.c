@@ -251,6 +251,7 @@ static void test_classes_labels(void) {
               memcmp(labels, expected, 6) == 0,
           "labels %d %d %d %d %d %d", labels[0], labels[1], labels[2], labels[3], labels[4],
           labels[5]);
+}
 
 static void test_hue_errors(void) {
     uint8_t photo[4 * 8 * 4], hue[4 * 8], counted[4 * 8];
