@@ -94,20 +94,6 @@ def run_command(command, levels, scratch):
     return done.stdout.splitlines(), np.fromfile(target, np.uint8)[-levels.size:].reshape(levels.shape)
 
 
-def page_hue(rgb, percent, circthresh):
-    """The 256-level hue, masked below the saturation floor."""
-    if hasattr(circthresh, "hue"):
-        return circthresh.hue(rgb, min_saturation=percent)
-    r, g, b = (rgb[..., i].astype(np.int64) for i in range(3))
-    top = np.maximum(np.maximum(r, g), b)
-    chroma = top - np.minimum(np.minimum(r, g), b)
-    sixths = np.select([top == r, top == g], [g - b, b - r + 2 * chroma], r - g + 4 * chroma)
-    sixths = np.where(sixths < 0, sixths + 6 * chroma, sixths)
-    level = np.where(chroma == 0, 0, (512 * sixths + 6 * chroma) // np.maximum(12 * chroma, 1)) & 255
-    counted = np.where(top == 0, percent == 0, 100 * chroma >= percent * top)
-    return np.ma.masked_array(level.astype(np.uint8), mask=~counted)
-
-
 def expected(row, base, command, scratch, circthresh):
     """The row's Log lines and output pixels, from the command or the module."""
     options, pixels = row.options.split(), row.pixels
@@ -117,7 +103,7 @@ def expected(row, base, command, scratch, circthresh):
                 width, height = struct.unpack(">II", png.read(24)[16:])
             rgb = np.fromfile(base + ".in", np.uint8).reshape(height, width, 3)
             floor = [int(o[len("saturation="):]) for o in options if o.startswith("saturation=")]
-            hue = page_hue(rgb, (floor or [25])[0], circthresh)
+            hue = circthresh.hue(rgb, min_saturation=(floor or [25])[0])
             levels, counted = np.ma.getdata(hue), ~np.ma.getmaskarray(hue)
         else:
             levels, counted = pixels[0], np.ones(pixels.shape[1:], bool)
