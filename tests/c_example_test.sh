@@ -9,9 +9,12 @@
 # find_package, and checks that both print the command's report and write the
 # command's image, byte for byte, on a few images.
 #
-# usage: c_example_test.sh SOURCE_DIR COMMAND LIBDIR BUILD_TYPE CC "CFLAGS" CXX "CXXFLAGS"
+# usage: c_example_test.sh SOURCE_DIR COMMAND LIBDIR CC "CFLAGS" [CMAKE-OPTION...]
+#   the options: the rest of the build's configuration (build type, C++ compiler
+#   and flags, portable or not), for the library's build here
 set -euo pipefail
-source=$1 command=$2 libdir=$3 build_type=$4 cc=$5 cflags=$6 cxx=$7 cxxflags=$8
+source=$1 command=$2 libdir=$3 cc=$4 cflags=$5
+shift 5
 
 for tool in nm readelf pkg-config cmp; do
   command -v $tool >/dev/null || { echo "c_example_test: $tool not found (bash tools/install-deps.sh)"; exit 1; }
@@ -21,13 +24,12 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "c_example_test: $*"; exit 1; }
 
 prefix=$scratch/prefix
-{ cmake -S "$source" -B "$scratch/library-build" -DCIRCTHRESH_TESTS=OFF -DCMAKE_BUILD_TYPE="$build_type" \
-    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_COMPILER="$cxx" \
-    -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_INSTALL_LIBDIR="$libdir" &&
+{ cmake -S "$source" -B "$scratch/library-build" -DCIRCTHRESH_TESTS=OFF -DCMAKE_C_COMPILER="$cc" \
+    -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_LIBDIR="$libdir" "$@" &&
   cmake --build "$scratch/library-build" -j2 --target circthresh_library &&
-  for component in library development; do
-    cmake --install "$scratch/library-build" --prefix "$prefix" --component $component
-  done; } >"$scratch/library-build.log" 2>&1 ||
+  cmake --install "$scratch/library-build" --prefix "$prefix" --component library &&
+  cmake --install "$scratch/library-build" --prefix "$prefix" --component development; } \
+  >"$scratch/library-build.log" 2>&1 ||
   fail "the library does not build or install:
 $(cat "$scratch/library-build.log")"
 library=$prefix/$libdir/libcircthresh.so.1
