@@ -33,8 +33,8 @@ try:
     import skimage.filters
     import circthresh
 except ImportError as missing:
-    sys.exit("bench/python_bench.py: missing %s (Debian: python3-numpy python3-opencv "
-             "python3-skimage; circthresh from PYTHONPATH=build-python/python)" % missing.name)
+    sys.exit("bench/python_bench.py: missing %s (bash tools/install-bench-deps.sh installs "
+             "the Debian packages; circthresh from PYTHONPATH=build-python/python)" % missing.name)
 
 CHUNK = 2000
 

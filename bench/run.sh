@@ -16,27 +16,25 @@
 #    their own;
 # 4. prints the peak resident memory of each command (/usr/bin/time).
 # Needs g++, cmake, /usr/bin/python3 (Debian's python3: timing.py uses only its
-# standard library), /usr/bin/time (package time) and, for a baseline, git.
-# Installs nothing and needs no root; the scratch folder, images included, is
-# removed at the end.
+# standard library), /usr/bin/time (package time) and, for a baseline, git:
+# bash tools/install-bench-deps.sh installs them, with the peers. Installs
+# nothing and needs no root; the scratch folder, images included, is removed
+# at the end.
 set -euo pipefail
 rounds=${1:-30}
 baseline=${2:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 python=/usr/bin/python3
 
-need() {  # need COMMAND HOW-TO-GET-IT
-  if ! command -v "$1" >/dev/null 2>&1; then
-    echo "bench/run.sh: missing $1 ($2)" >&2
+need() {  # need COMMAND...
+  local missing=() command
+  for command in "$@"; do command -v "$command" >/dev/null 2>&1 || missing+=("$command"); done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "bench/run.sh: missing ${missing[*]} (bash tools/install-bench-deps.sh installs them)" >&2
     exit 1
   fi
 }
-need "$python" "Debian's python3: apt-get install python3"
-need /usr/bin/time "apt-get install time"
-need g++ "apt-get install g++"
-need cmake "apt-get install cmake"
-need cmp "apt-get install diffutils"
-[ -z "$baseline" ] || need git "apt-get install git"
+need "$python" /usr/bin/time g++ cmake cmp ${baseline:+git}
 case $rounds in
   '' | *[!0-9]* | 0) echo "bench/run.sh: ROUNDS must be a positive number, not '$rounds'" >&2; exit 1 ;;
 esac

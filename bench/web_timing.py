@@ -34,6 +34,7 @@ except ImportError:
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
+sys.dont_write_bytecode = True  # no __pycache__ left in tests/web
 from chromium import Chromium, serve  # noqa: E402
 
 READ_TIMES = """(() => {

@@ -1,5 +1,6 @@
-# Run by cpack once the packages' files are staged: refuses a static build and
-# compresses the manual pages and the changelogs, as Debian wants them.
+# Run by cpack once the packages' files are staged: refuses a static build,
+# compresses the manual pages and the changelogs, as Debian wants them, and
+# announces cpack's two warnings to come (debian_package.cmake).
 if(CPACK_CIRCTHRESH_STATIC)
   message(FATAL_ERROR "Debian packages link dynamically: package a build configured with "
                       "-DCIRCTHRESH_STATIC=OFF")
@@ -17,3 +18,5 @@ foreach(file ${staged_files})
     message(FATAL_ERROR "gzip ${file} failed: ${status}")
   endif()
 endforeach()
+message(STATUS "Two \"Adding file to tar ... missing file\" warnings follow, for the library's "
+               "postinst and postrm: expected, they keep cpack from adding its own")

@@ -80,21 +80,22 @@ within-class variance (Otsu's criterion), and binarises the image by it: the
 same computation as the circthresh command, to the last bit, for programs in
 C and any language that calls C. It suits images of quantities that wrap
 around, such as hue, orientation or phase.]])
-# A shlibs file for every package with a shared library that has a SONAME
-# (cpack has no per-package switch): the library's.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The library's shlibs file, written here: cpack's own switch for it covers
+# every package and warns of the Python module, which has no SONAME.
 # The library's exported functions with the version that brought each, for
 # dpkg-shlibdeps; ldconfig runs from the trigger, as Debian does it today.
 # Listing a postinst and a postrm that do not exist keeps cpack from writing
 # its own, which would call ldconfig (lintian: maintscript-calls-ldconfig);
-# cpack warns "Adding file to tar: ... missing file" for each, and adds none.
+# cpack warns "Adding file to tar: ... missing file" for each, and adds none
+# (before_packing.cmake says so first).
 # The control files keep their names in the package: copied under them here.
 set(control ${PROJECT_BINARY_DIR}/debian-control/${library_package})
+file(WRITE ${control}/shlibs
+     "libcircthresh ${PROJECT_VERSION_MAJOR} ${library_package} (>= ${PROJECT_VERSION})\n")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/${library_package}.symbols ${control}/symbols @ONLY)
 file(WRITE ${control}/triggers "activate-noawait ldconfig\n")
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
-  ${control}/symbols ${control}/triggers ${control}/no-such-file/postinst
+  ${control}/shlibs ${control}/symbols ${control}/triggers ${control}/no-such-file/postinst
   ${control}/no-such-file/postrm)
 
 debian_package(development libcircthresh-dev libdevel

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# The installed C library, as a program outside this project sees it: installs
-# the build into a scratch prefix, checks that the library exports only the
+# The installed C library, as a program outside this project sees it: builds
+# the library with the build's compilers and flags in a scratch folder and
+# installs its two components into a scratch prefix (not the build folder:
+# `sudo cmake --install` leaves a root-owned install_manifest.txt there, which
+# an install as the user then cannot write), checks that the library exports only the
 # circthresh_* functions under the SONAME libcircthresh.so.1, builds
 # examples/threshold.c against it with pkg-config and with CMake's
 # find_package, and checks that both print the command's report and write the
 # command's image, byte for byte, on a few images.
 #
-# usage: c_example_test.sh BUILD_DIR SOURCE_DIR COMMAND LIBDIR CC "CFLAGS"
+# usage: c_example_test.sh SOURCE_DIR COMMAND LIBDIR CC "CFLAGS" [CMAKE-OPTION...]
+#   the options: the rest of the build's configuration (build type, C++ compiler
+#   and flags, portable or not), for the library's build here
 set -euo pipefail
-build=$1 source=$2 command=$3 libdir=$4 cc=$5 cflags=$6
+source=$1 command=$2 libdir=$3 cc=$4 cflags=$5
+shift 5
 
 for tool in nm readelf pkg-config cmp; do
   command -v $tool >/dev/null || { echo "c_example_test: $tool not found (bash tools/install-deps.sh)"; exit 1; }
@@ -18,7 +24,14 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "c_example_test: $*"; exit 1; }
 
 prefix=$scratch/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
+{ cmake -S "$source" -B "$scratch/library-build" -DCIRCTHRESH_TESTS=OFF -DCMAKE_C_COMPILER="$cc" \
+    -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_LIBDIR="$libdir" "$@" &&
+  cmake --build "$scratch/library-build" -j2 --target circthresh_library &&
+  cmake --install "$scratch/library-build" --prefix "$prefix" --component library &&
+  cmake --install "$scratch/library-build" --prefix "$prefix" --component development; } \
+  >"$scratch/library-build.log" 2>&1 ||
+  fail "the library does not build or install:
+$(cat "$scratch/library-build.log")"
 library=$prefix/$libdir/libcircthresh.so.1
 [ -f "$library" ] || fail "not installed: $libdir/libcircthresh.so.1"
 

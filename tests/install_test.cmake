@@ -1,7 +1,11 @@
-# Installs the build into a scratch prefix, runs the installed tool on the
-# example and compares it with the built one; then configures a package build
-# of the same sources, packages it into the three Debian packages, checks their
-# file lists and the library's symbols file, and runs lintian on them. The scratch folder is removed on success and kept on failure.
+# Configures and builds a package build of the same sources in the scratch
+# folder, installs it into a scratch prefix, runs the installed tool on the
+# example and compares it with the built one; then packages it into the three
+# Debian packages, checks their file lists and the library's symbols file, and
+# runs lintian on them. Nothing is installed from the build folder itself:
+# `sudo cmake --install` leaves a root-owned install_manifest.txt there, which
+# an install as the user then cannot write. The scratch folder is removed on
+# success and kept on failure.
 function(fail)
   string(JOIN "" text ${ARGN})
   message(FATAL_ERROR "${text}\n(scratch files kept in ${SCRATCH})")
@@ -22,8 +26,22 @@ function(find_packaging_tool variable name package)
 endfunction()
 
 file(REMOVE_RECURSE ${SCRATCH})
+# The package build, as the README's Install section makes it.
+set(package_build ${SCRATCH}/package-build)
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${package_build}
+                        -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_C_COMPILER=${CC}
+                        -DCIRCTHRESH_STATIC=OFF -DCIRCTHRESH_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
+                        -DCIRCTHRESH_MAINTAINER=${MAINTAINER}
+                RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(status EQUAL 0)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${package_build}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+endif()
+if(NOT status EQUAL 0)
+  fail("package build failed: ${status}\n${log}")
+endif()
 set(prefix ${SCRATCH}/prefix)
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${package_build} --prefix ${prefix}
                 RESULT_VARIABLE status OUTPUT_QUIET)
 if(NOT status EQUAL 0)
   fail("install failed: ${status}")
@@ -66,22 +84,9 @@ if(packaging_tool_missing)
   return()
 endif()
 
-# The package build, as the README's Install section makes it.
-set(package_build ${SCRATCH}/package-build)
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${package_build}
-                        -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_C_COMPILER=${CC}
-                        -DCIRCTHRESH_STATIC=OFF -DCIRCTHRESH_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
-                        -DCIRCTHRESH_MAINTAINER=${MAINTAINER}
+get_filename_component(cmake_bin ${CMAKE_COMMAND} DIRECTORY)
+execute_process(COMMAND ${cmake_bin}/cpack -B ${SCRATCH}/package WORKING_DIRECTORY ${package_build}
                 RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(status EQUAL 0)
-  execute_process(COMMAND ${CMAKE_COMMAND} --build ${package_build}
-                  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
-endif()
-if(status EQUAL 0)
-  get_filename_component(cmake_bin ${CMAKE_COMMAND} DIRECTORY)
-  execute_process(COMMAND ${cmake_bin}/cpack -B ${SCRATCH}/package WORKING_DIRECTORY ${package_build}
-                  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
-endif()
 # Each package with the files it must hold (the multiarch library directory
 # is whatever the package build chose: lib/ and one more level).
 set(lib "usr/lib/[^/ \n]+")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Kills circthresh with SIGKILL at random moments while it replaces an existing
 # 5000 x 5000 output, and checks after each trial that the path holds either the
-# old file or the complete new one, and that nothing else was left beside it.
+# old file or the complete new one, and that nothing else was left beside it
+# but, from a kill in the instant of the swap of names, the hidden temporary
+# name holding the other of the two complete images (counted, nothing lost).
 # Then the same where no temporary file can be made: with no descriptor to
 # spare (ulimit -n 4), and, as root, on a tmpfs with no free inode; there the
 # run must fail at once and leave the old file.
@@ -42,7 +44,7 @@ span_ms=$(( ($(date +%s%N) - start) / 2500000 + 1 ))
 lost=0
 trials() {
   local label=$1 count=$2 dir=$3 limit=${4:-}
-  local old=0 new=0 empty=0 partial=0 stray=0 out=$3/out.pgm
+  local old=0 new=0 empty=0 partial=0 hidden=0 stray=0 out=$3/out.pgm
   for ((trial = 0; trial < count; trial++)); do
     cp "$work/in/old.out" "$out"
     if [ -n "$limit" ]; then
@@ -61,10 +63,21 @@ trials() {
     else partial=$((partial + 1))
     fi
     for file in "$dir"/* "$dir"/.[!.]*; do
-      [ -e "$file" ] && [ "$file" != "$out" ] && [ "$file" != "$dir/filler" ] && { stray=$((stray + 1)); rm -f "$file"; }
+      [ -e "$file" ] && [ "$file" != "$out" ] && [ "$file" != "$dir/filler" ] || continue
+      # Killed after the temporary file was named and before the old file's
+      # removal: the path and the hidden name hold the old and the new image.
+      if [[ ${file##*/} == .circthresh-* ]] &&
+         { { cmp -s "$out" "$work/in/old.out" && cmp -s "$file" "$work/in/new.out"; } ||
+           { cmp -s "$out" "$work/in/new.out" && cmp -s "$file" "$work/in/old.out"; }; }; then
+        hidden=$((hidden + 1))
+      else
+        stray=$((stray + 1))
+      fi
+      rm -f "$file"
     done
   done
-  echo "$label: old intact $old, complete new $new, empty $empty, partial $partial, stray files $stray"
+  echo "$label: old intact $old, complete new $new, empty $empty, partial $partial," \
+    "hidden name left with the other image $hidden, stray files $stray"
   lost=$((lost + empty + partial + stray))
 }
 

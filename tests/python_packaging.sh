@@ -29,7 +29,8 @@ missing=()
 # module:Debian package (ensurepip makes a venv's pip)
 for need in ensurepip:python3-venv build:python3-build setuptools:python3-setuptools \
             wheel:python3-wheel pytest:python3-pytest numpy:python3-numpy; do
-  [ -x "$python" ] && "$python" -c "import ${need%%:*}" 2>/dev/null || missing+=("${need#*:}")
+  # From /: in the top of the clone, CMake's build/ would import as "build".
+  [ -x "$python" ] && (cd / && "$python" -c "import ${need%%:*}") 2>/dev/null || missing+=("${need#*:}")
 done
 for tool in git cmake cpack g++ dpkg-deb dpkg-shlibdeps file lintian; do
   command -v "$tool" >/dev/null || missing+=("$tool")

@@ -8,6 +8,9 @@
 # the test builds from. Not root, it installs through sudo and says so.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
+# What Python imports is checked from /: in the top of a clone, CMake's build/
+# folder would import as a package named build.
+cd /
 python=/usr/bin/python3
 need=()
 [ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)

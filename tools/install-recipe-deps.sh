@@ -7,6 +7,9 @@
 # disabled at boot.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
+# What Python imports is checked from /: in the top of a clone, a folder named
+# cv2/ or numpy/ would import in place of the package.
+cd /
 need=()
 # ImageMagick's own convert: another program of that name may come first on PATH.
 convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)

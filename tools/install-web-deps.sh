@@ -6,6 +6,9 @@
 # through sudo and says so; it installs nothing when nothing is missing.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
+# What Python imports is checked from /: in the top of a clone, a folder named
+# cv2/ or numpy/ would import in place of the package.
+cd /
 need=()
 command -v emcmake >/dev/null && command -v emcc >/dev/null || need+=(emscripten)
 command -v cmake >/dev/null || need+=(cmake)

@@ -9,7 +9,7 @@ need() {
   local missing=() tool
   for tool in "$@"; do
     if [ "$tool" = cv2 ]; then
-      [ -x "$PY" ] && "$PY" -c 'import cv2, numpy' 2>/dev/null || missing+=("python3-opencv/python3-numpy for $PY")
+      [ -x "$PY" ] && (cd / && "$PY" -c 'import cv2, numpy') 2>/dev/null || missing+=("python3-opencv/python3-numpy for $PY")
     elif [ "$tool" = convert ]; then
       # Another program of that name may come first on PATH.
       convert -version 2>/dev/null | grep -q ImageMagick || missing+=("ImageMagick's convert")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The one-machine batch recipes, xargs and GNU parallel, on a folder with a bad
 # file and a name with a space: every good image gives what a direct run gives,
-# and exactly the bad one is named.
+# and exactly the bad one is named; with no images, nothing is made.
 set -euo pipefail
 RECIPES=$(cd "$(dirname "$0")" && pwd)
 . "$RECIPES/common.sh"
@@ -55,4 +55,14 @@ grep '^failed: ' stderr.txt > failed.txt || true
 [ "$(awk -F '\t' 'NR > 1' clone/out/batch.log | wc -l)" -eq 9 ] || fail "parallel: the log does not hold 9 jobs"
 echo "parallel: $(head -n 1 stdout.txt); $(cat failed.txt); the log's one failed job is the bad file's"
 (cd clone && check_outputs parallel)
+
+# Run where there is no images/ folder: each says so and creates nothing.
+cd "$SCRATCH" && mkdir empty && start_clone empty
+for recipe in batch-xargs.sh batch-parallel.sh; do
+  (cd empty && run_recipe $recipe) > stdout.txt 2> stderr.txt
+  [ ! -s stdout.txt ] && [ ! -e empty/out ] &&
+    [ "$(cat stderr.txt)" = "no images: no .pgm file under images/ here; nothing done" ] ||
+    fail "$recipe with no images: '$(cat stdout.txt stderr.txt)'"
+done
+echo "no images: both say so and create nothing"
 echo "test_batch: passed"

@@ -31,6 +31,7 @@ cmp -s failing-stderr.txt expected-stderr.txt || {
   fail "pipe-failing: the messages differ from the recipe's"
 }
 sed 's/^/pipe-failing: /' failing-stderr.txt
+same_pixels clone/out/mask.png direct.pgm || fail "pipe-failing: out/mask.png is no longer the mask"
 
 # When standard output is a file, /dev/stdout writes the image there and the
 # report lines are lost: the file holds the mask alone.

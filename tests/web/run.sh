@@ -16,13 +16,15 @@ missing=()
 [ -x "$command" ] || missing+=("the command $command")
 [ -x /usr/bin/node ] || missing+=(nodejs)
 command -v chromium >/dev/null || missing+=(chromium)
-[ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import cv2, numpy' 2>/dev/null ||
+[ -x /usr/bin/python3 ] && (cd / && /usr/bin/python3 -c 'import cv2, numpy') 2>/dev/null ||
   missing+=("python3-opencv/python3-numpy for /usr/bin/python3")
 if [ ${#missing[@]} -ne 0 ]; then
   echo "tests/web/run.sh: missing ${missing[*]} (bash tools/install-web-deps.sh installs the packages)" >&2
   exit 1
 fi
 
+# The tests import chromium.py from here: no __pycache__ left beside it.
+export PYTHONDONTWRITEBYTECODE=1
 scratch=$(mktemp -d /tmp/circthresh-web-test.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 1' INT TERM
