@@ -11,6 +11,7 @@
 
 #include "array_walk.h"
 #include "run_pieces.h"
+#include "signal_watch.h"
 #include "threshold/classes_search.h"
 
 namespace py = pybind11;
@@ -66,6 +67,7 @@ py::array_t<uint8_t> apply_classes(const py::array& image, const std::vector<int
     unsigned char* out = labels.mutable_data();
     const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
     const int workers = pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
+    SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
         run_pieces(workers, pieces, [&](int, ptrdiff_t piece) {
@@ -77,8 +79,9 @@ py::array_t<uint8_t> apply_classes(const py::array& image, const std::vector<int
                           for (ptrdiff_t i = 0; i < length; ++i)
                               to[i * steps[1]] = label_of[in[i * steps[0]]];
                       });
-        });
+        }, signal_raised(watch));
     }
+    if (watch.raised) throw py::error_already_set();
     return labels;
 }
 

@@ -10,6 +10,7 @@
 
 #include "array_walk.h"
 #include "run_pieces.h"
+#include "signal_watch.h"
 #include "threshold/hue_level.h"
 
 namespace py = pybind11;
@@ -63,6 +64,7 @@ py::tuple hue(const py::array& rgb, int percent, int threads) {
     uint8_t* level_data = levels.mutable_data();
     const ptrdiff_t pieces = (walk.elements + PIECE_PIXELS - 1) / PIECE_PIXELS;
     const int workers = pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
+    SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
         run_pieces(workers, pieces, [&](int, ptrdiff_t piece) {
@@ -73,8 +75,9 @@ py::tuple hue(const py::array& rgb, int percent, int threads) {
                                   percent < 0 ? 0 : percent, level_data + offsets[1], steps[1],
                                   counted ? counted + offsets[1] : nullptr, steps[1]);
                       });
-        });
+        }, signal_raised(watch));
     }
+    if (watch.raised) throw py::error_already_set();
     return py::make_tuple(levels, counted_array);
 }
 
