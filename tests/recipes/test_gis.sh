@@ -14,7 +14,7 @@ dem = np.minimum(400 * np.exp(-(x - 35) ** 2 / 300 - (y - 30) ** 2 / 100) + x / 
 dem[:, :4] = dem[-3:] = -32768
 gdal.Translate("out/dem.tif", gdal_array.OpenArray(dem), noData=-32768, outputSRS="EPSG:32632",
                outputBounds=[6e5, 48e5, 6e5 + 2100, 48e5 - 1800])'
-run_recipe aspect-mask.py > ../report.txt || fail "the recipe failed: $(cat ../report.txt)"
+run_recipe dem-to-mask.py > ../report.txt || fail "the recipe failed: $(cat ../report.txt)"
 "$PY" - <<'PY' || fail "the mask or the report differs from the command's"
 import subprocess, numpy as np, circthresh
 from osgeo import gdal
