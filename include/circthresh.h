@@ -204,7 +204,8 @@ CIRCTHRESH_API int circthresh_threshold_classes_counts(const uint64_t counts[256
    Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing nothing, when pixels,
    cuts or labels is NULL, classes is outside 2..16, the cuts are not strictly
    increasing levels in 0..255, or the image or output is refused as by
-   circthresh_apply. */
+   circthresh_apply (an output that overlaps the image without being exactly
+   in place among them). */
 CIRCTHRESH_API int circthresh_apply_classes(const uint8_t *pixels, size_t rows, size_t columns,
                                             ptrdiff_t row_stride, const int cuts[], int classes,
                                             uint8_t *labels, ptrdiff_t labels_row_stride);

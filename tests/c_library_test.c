@@ -218,6 +218,7 @@ static void test_classes_errors(void) {
         {"cut 256", overflowing, 3, cuts, &sigma_w, image, outside, out, 8},
         {"cut -1", overflowing, 3, cuts, &sigma_w, image, negative, out, 8},
         {"label rows overlapping", overflowing, 3, cuts, &sigma_w, image, good, out, 5},
+        {"labels partly over the pixels", overflowing, 3, cuts, &sigma_w, out + 1, good, out, 8},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         memset(out, 9, sizeof out);

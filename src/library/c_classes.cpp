@@ -33,6 +33,10 @@ int circthresh_apply_classes(const uint8_t* pixels, size_t rows, size_t columns,
         !raster_fits(rows, columns, labels_row_stride) ||
         (rows > 1 && stride_magnitude(labels_row_stride) < columns))
         return CIRCTHRESH_EINVAL;
+    // As for circthresh_apply: exactly in place, or not overlapping at all.
+    const bool in_place = labels == pixels && labels_row_stride == row_stride;
+    if (!in_place && rasters_overlap(pixels, rows, columns, row_stride, labels, labels_row_stride))
+        return CIRCTHRESH_EINVAL;
     for (int i = 0; i < classes; ++i)
         if (cuts[i] < (i == 0 ? 0 : cuts[i - 1] + 1) || cuts[i] > 255) return CIRCTHRESH_EINVAL;
     uint8_t label_of[256];
