@@ -5,35 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "run_pieces.h"
+#include "walk_pieces.h"
 #include "threshold/binary_level.h"
 #include "threshold/level_counts.h"
 
 namespace {
-
-// Work goes out in pieces of this many elements (about a tenth of a millisecond
-// of counting) to whichever thread is free, so that a thread the system runs
-// late, because another program holds its core, takes fewer pieces instead of
-// holding up the rest.
-constexpr ptrdiff_t PIECE_ELEMENTS = ptrdiff_t{1} << 18;
-
-// How many threads a walk gets: no more than it has pieces.
-int workers_for(const Walk& walk, int threads) {
-    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
-    return pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
-}
-
-// Calls walk_piece(worker, begin, end) for every piece of the walk, on
-// `workers` threads numbered 0..workers-1.
-template <typename WalkPiece>
-void walk_in_pieces(const Walk& walk, int workers, const std::function<bool()>& stop_requested,
-                    WalkPiece walk_piece) {
-    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
-    run_pieces(workers, pieces, [&](int worker, ptrdiff_t piece) {
-        const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
-        walk_piece(worker, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements);
-    }, stop_requested);
-}
 
 void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned char* run,
                    ptrdiff_t stride, ptrdiff_t length, int threshold) {

@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "array_walk.h"
-#include "run_pieces.h"
+#include "walk_pieces.h"
 #include "signal_watch.h"
 #include "threshold/classes_search.h"
 
 namespace py = pybind11;
 
 namespace {
-
-// As the other passes: pieces of about a tenth of a millisecond.
-constexpr ptrdiff_t PIECE_ELEMENTS = ptrdiff_t{1} << 18;
 
 // (cuts, sigma_w) of 256 counts, cuts a tuple of classes levels or None.
 py::tuple threshold_classes_counts(const py::array_t<uint64_t, py::array::c_style>& counts,
@@ -65,21 +62,19 @@ py::array_t<uint8_t> apply_classes(const py::array& image, const std::vector<int
     const Walk walk = plan_walk(shape, {image_strides, label_strides});
     const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
     unsigned char* out = labels.mutable_data();
-    const ptrdiff_t pieces = (walk.elements + PIECE_ELEMENTS - 1) / PIECE_ELEMENTS;
-    const int workers = pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
     SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
-        run_pieces(workers, pieces, [&](int, ptrdiff_t piece) {
-            const ptrdiff_t end = (piece + 1) * PIECE_ELEMENTS;
-            walk_runs(walk, piece * PIECE_ELEMENTS, end < walk.elements ? end : walk.elements,
+        walk_in_pieces(walk, workers_for(walk, threads), signal_raised(watch),
+                       [&](int, ptrdiff_t begin, ptrdiff_t end) {
+            walk_runs(walk, begin, end,
                       [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                           const unsigned char* in = pixels + offsets[0];
                           unsigned char* to = out + offsets[1];
                           for (ptrdiff_t i = 0; i < length; ++i)
                               to[i * steps[1]] = label_of[in[i * steps[0]]];
                       });
-        }, signal_raised(watch));
+        });
     }
     if (watch.raised) throw py::error_already_set();
     return labels;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "array_walk.h"
-#include "run_pieces.h"
+#include "walk_pieces.h"
 #include "signal_watch.h"
 #include "threshold/hue_level.h"
 
@@ -17,8 +17,8 @@ namespace py = pybind11;
 
 namespace {
 
-// A piece is about a tenth of a millisecond of work: a thread the system runs
-// late takes fewer pieces instead of holding up the rest.
+// Pieces of about a tenth of a millisecond, as for the other passes: the hue
+// of a pixel costs a few times the counting of one.
 constexpr ptrdiff_t PIECE_PIXELS = ptrdiff_t{1} << 16;
 
 // A new uint8 array of the pixels' shape, laid out in the order a walk takes
@@ -62,20 +62,18 @@ py::tuple hue(const py::array& rgb, int percent, int threads) {
     const Walk walk = plan_walk(shape, {strides, level_strides});
     const uint8_t* pixels = static_cast<const uint8_t*>(rgb.data());
     uint8_t* level_data = levels.mutable_data();
-    const ptrdiff_t pieces = (walk.elements + PIECE_PIXELS - 1) / PIECE_PIXELS;
-    const int workers = pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
     SignalWatch watch = start_signal_watch();
     {
         py::gil_scoped_release unlocked;
-        run_pieces(workers, pieces, [&](int, ptrdiff_t piece) {
-            const ptrdiff_t end = (piece + 1) * PIECE_PIXELS;
-            walk_runs(walk, piece * PIECE_PIXELS, end < walk.elements ? end : walk.elements,
+        walk_in_pieces(walk, workers_for(walk, threads, PIECE_PIXELS), signal_raised(watch),
+                       [&](int, ptrdiff_t begin, ptrdiff_t end) {
+            walk_runs(walk, begin, end,
                       [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                           hue_run(pixels + offsets[0], channel_step, steps[0], length,
                                   percent < 0 ? 0 : percent, level_data + offsets[1], steps[1],
                                   counted ? counted + offsets[1] : nullptr, steps[1]);
                       });
-        }, signal_raised(watch));
+        }, PIECE_PIXELS);
     }
     if (watch.raised) throw py::error_already_set();
     return py::make_tuple(levels, counted_array);
