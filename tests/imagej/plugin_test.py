@@ -18,7 +18,7 @@ if __name__ == "__main__":  # what the test needs, before anything needs it
         (JAR + " (bash imagej/build.sh DIR)", os.path.isfile(os.path.join(sys.argv[1], JAR))),
         ("the command and module (-DCIRCTHRESH_PYTHON=ON)", os.path.isdir(os.path.join(sys.argv[2], "python"))),
         ("default-jdk-headless", shutil.which("java")), ("imagej", os.path.isfile(IMAGEJ)),
-        ("xvfb", shutil.which("xvfb-run")), ("python3-numpy", importlib.util.find_spec("numpy"))] if not there]
+        ("xvfb", shutil.which("xvfb-run")), ("xauth", shutil.which("xauth")), ("python3-numpy", importlib.util.find_spec("numpy"))] if not there]
     if missing:
         sys.exit("plugin_test.py: missing %s (tools/install-imagej-deps.sh)" % ", ".join(missing))
 import numpy as np  # noqa: E402
