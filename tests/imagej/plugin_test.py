@@ -137,7 +137,7 @@ def main(jar_dir, build, scratch):
     with open(macro, "w") as out:
         out.write(macro_for(ROWS, scratch))
     # user.home: ImageJ's preferences go to the scratch folder, not the user's.
-    done = subprocess.run(["xvfb-run", "-a", "java", "-Duser.home=" + scratch, "-Dplugins.dir=" + scratch,
+    done = subprocess.run(["xvfb-run", "-a", "java", "-XX:-UsePerfData", "-Duser.home=" + scratch, "-Dplugins.dir=" + scratch,
                            "-jar", IMAGEJ, "-batch", macro],
                           capture_output=True, text=True, timeout=600)
     # The refused row's abort reaches the macro as an exception, whose trace

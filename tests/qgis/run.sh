@@ -12,8 +12,9 @@ bash "$here/../../qgis/build_zip.sh" "$scratch" && /usr/bin/python3 -m zipfile -
 said=$(PYTHONPATH=$scratch /usr/bin/python3 -c 'import sys; sys.modules["circthresh"] = None
 import circthresh_qgis; circthresh_qgis.classFactory(None)' 2>&1) || true
 [[ $said == *"python3-circthresh, or pip install circthresh"* ]] || { echo "FAIL: without the module: $said"; exit 1; }
-# QGIS writes a profile into HOME, Qt its runtime files: the scratch folder.
-cd "$scratch" && HOME=$scratch XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$scratch:$PYTHONPATH \
+# QGIS writes a profile into HOME, Qt its runtime and temporary files: the
+# scratch folder, so that nothing is left in /tmp.
+cd "$scratch" && HOME=$scratch XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$scratch:$PYTHONPATH \
   /usr/bin/python3 - <<'PY'
 import sys, numpy as np, circthresh
 from osgeo import gdal, gdal_array
