@@ -21,9 +21,9 @@ classes=$(mktemp -d /tmp/circthresh-imagej-build.XXXXXX)
 trap 'rm -rf "$classes"' EXIT
 # Java 8 classes run in every ImageJ and Fiji of today; -Werror keeps the
 # sources free of warnings, but for javac 17's note that strictfp is the rule
-# now: the search needs it on a Java 8 runtime.
-javac --release 8 -Xlint:all,-strictfp -Werror -encoding UTF-8 -cp "$ij" -d "$classes" "$here"/circthresh/*.java
+# now: the search needs it on a Java 8 runtime. No performance file in /tmp.
+javac -J-XX:-UsePerfData --release 8 -Xlint:all,-strictfp -Werror -encoding UTF-8 -cp "$ij" -d "$classes" "$here"/circthresh/*.java
 cp "$here/plugins.config" "$classes/"
 # ImageJ installs a jar's commands only when its name holds an underscore.
-jar cf "$out/Circular_Threshold.jar" -C "$classes" .
+jar -J-XX:-UsePerfData cf "$out/Circular_Threshold.jar" -C "$classes" .
 echo "imagej/build.sh: $out/Circular_Threshold.jar"
