@@ -176,13 +176,8 @@ double find_classes(const double p[GREY_LEVELS], int classes, int cuts[], Classe
 
 bool classes_of_counts(const uint64_t counts[GREY_LEVELS], int classes, int cuts[],
                        double* variance, ClassesScratch* scratch) {
-    uint64_t pixels = 0;
-    for (int level = 0; level < GREY_LEVELS; ++level) {
-        if (counts[level] > UINT64_MAX - pixels) return false;
-        pixels += counts[level];
-    }
     double p[GREY_LEVELS];
-    make_frequencies(p, counts, static_cast<double>(pixels));
+    if (!frequencies_of_counts(p, counts)) return false;
     *variance = find_classes(p, classes, cuts, scratch);
     return true;
 }

@@ -67,14 +67,19 @@ ThresholdResult find_threshold(const double histogram[GREY_LEVELS]) {
     return best;
 }
 
-bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result) {
+bool frequencies_of_counts(double histogram[GREY_LEVELS], const uint64_t counts[GREY_LEVELS]) {
     uint64_t pixels = 0;
     for (int level = 0; level < GREY_LEVELS; ++level) {
         if (counts[level] > UINT64_MAX - pixels) return false;
         pixels += counts[level];
     }
-    double histogram[GREY_LEVELS];
     make_frequencies(histogram, counts, static_cast<double>(pixels));
+    return true;
+}
+
+bool threshold_of_counts(const uint64_t counts[GREY_LEVELS], ThresholdResult* result) {
+    double histogram[GREY_LEVELS];
+    if (!frequencies_of_counts(histogram, counts)) return false;
     *result = find_threshold(histogram);
     return true;
 }

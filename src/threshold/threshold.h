@@ -21,6 +21,10 @@ ThresholdResult find_threshold(const double histogram[GREY_LEVELS]);
 void make_frequencies(double histogram[GREY_LEVELS], const uint64_t total[GREY_LEVELS],
                       double pixels);
 
+// The frequencies of counts (make_frequencies over their sum); false, writing
+// nothing, when the counts add up to more than 2^64 - 1.
+bool frequencies_of_counts(double histogram[GREY_LEVELS], const uint64_t counts[GREY_LEVELS]);
+
 // The search on a table of counts, each divided by their sum: for the counts of
 // a whole image the command's result, bit for bit. False, with result untouched,
 // when the counts add up past 2^64 - 1.
