@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "image/fail.h"
+#include "fail.h"
 
 namespace {
 

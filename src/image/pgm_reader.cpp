@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/fail.h"
+#include "fail.h"
 #include "image/header_scan.h"
 #include "image/image.h"
 #include "image/raster_blocks.h"

@@ -1,10 +1,10 @@
 // Writing the store's image as a binary PGM through the output file, every write checked.
 #include <cstdio>
 
-#include "image/fail.h"
+#include "fail.h"
 #include "image/image.h"
-#include "image/output_file.h"
 #include "image/raster_blocks.h"
+#include "output/replace_file.h"
 
 int write_pgm(const unsigned char* store, const char* path, int columns, int rows) {
     FILE* file = open_output(path);

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/output_parts.h"
+#include "output/internal.h"
 
 namespace output {
 

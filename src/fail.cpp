@@ -1,5 +1,5 @@
 // Ending the run on a fault: one line on standard error, exit status 255.
-#include "image/fail.h"
+#include "fail.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "image/output_parts.h"
+#include "output/internal.h"
 
 namespace output {
 

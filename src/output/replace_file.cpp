@@ -1,6 +1,6 @@
 // Opening and committing the output: one early return for each kind of path,
 // then the commit of a temporary file or the close of a direct one.
-#include "image/output_file.h"
+#include "output/replace_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,8 +9,8 @@
 
 #include <cerrno>
 
-#include "image/fail.h"
-#include "image/output_parts.h"
+#include "fail.h"
+#include "output/internal.h"
 
 namespace output {
 

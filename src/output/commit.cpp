@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "image/copy_attributes.h"
-#include "image/output_parts.h"
+#include "output/copy_attributes.h"
+#include "output/internal.h"
 
 namespace output {
 

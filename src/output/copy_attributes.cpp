@@ -1,5 +1,5 @@
 // Copying a file's extended attributes and POSIX ACLs to its replacement, as cp -a does.
-#include "image/copy_attributes.h"
+#include "output/copy_attributes.h"
 
 #include <sys/xattr.h>
 
