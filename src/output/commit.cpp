@@ -24,7 +24,7 @@ bool take_old_owner(int file) {
 // The old file's extended attributes (its ACL among them) and permission bits;
 // a read-only file stays read-only. The mode goes last, so that it agrees with
 // the ACL. Returns false when an attribute that must be kept could not be.
-bool keep_access(int file) {
+bool copy_old_access(int file) {
     struct stat old;
     if (old_file < 0) return true;
     if (fstat(old_file, &old) != 0) return false;
@@ -43,7 +43,8 @@ bool keep_access(int file) {
 // Nothing starts the write-out here: like cp, the run leaves that to the kernel
 // (asking for it cost a 64 x 64 run about a third of its time).
 bool replace_old_file() {
-    if (old_file < 0 || renameat2(directory, temp_name, directory, final_name, RENAME_EXCHANGE) != 0)
+    if (old_file < 0 ||
+        renameat2(directory, temp_name, directory, final_name, RENAME_EXCHANGE) != 0)
         return renameat(directory, temp_name, directory, final_name) == 0;
     unlinkat(directory, temp_name, 0);  // now the old file
     temp_on_disk = 0;

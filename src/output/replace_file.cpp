@@ -14,7 +14,7 @@
 
 namespace output {
 
-Route route = DIRECT;
+WriteTarget write_target = PATH_ITSELF;
 const char* output_path;
 int directory = -1;
 int old_file = -1;
@@ -64,15 +64,16 @@ FILE* open_temp(int temp) {
 // A name not yet taken: a temporary file renamed to it at the end, so that a
 // failed run leaves no partial file.
 FILE* open_new_file(const char* path) {
-    Way way = find_directory(path, nullptr);
+    PathPlan plan = find_directory(path, nullptr);
     int temp = -1;
-    if (way == REPLACE && (temp = make_temp_file(0666)) < 0) way = way_after(errno);
-    if (way == IN_PLACE) {
+    if (plan == REPLACE_BY_TEMP && (temp = make_temp_file(0666)) < 0)
+        plan = plan_after_refusal(errno);
+    if (plan == WRITE_IN_PLACE) {
         // Where the directory refuses a new file, fopen gives the same answer.
         close_directory();
         return fopen(path, "wb");
     }
-    if (way == REFUSE) return refuse();
+    if (plan == REFUSE_OUTPUT) return refuse();
     return open_temp(temp);
 }
 
@@ -84,28 +85,28 @@ FILE* open_replacement(const char* path) {
     old_file = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (old_file < 0) return nullptr;
     struct stat old;
-    Way way = fstat(old_file, &old) != 0 ? REFUSE
-              : !S_ISREG(old.st_mode)    ? IN_PLACE
-                                         : find_directory(path, &old);
+    PathPlan plan = fstat(old_file, &old) != 0 ? REFUSE_OUTPUT
+                    : !S_ISREG(old.st_mode)    ? WRITE_IN_PLACE
+                                               : find_directory(path, &old);
     int temp = -1;
-    if (way == REPLACE && (temp = make_temp_file(0600)) < 0) {
-        way = way_after(errno);
-    } else if (way == REPLACE && !take_old_owner(temp)) {
+    if (plan == REPLACE_BY_TEMP && (temp = make_temp_file(0600)) < 0) {
+        plan = plan_after_refusal(errno);
+    } else if (plan == REPLACE_BY_TEMP && !take_old_owner(temp)) {
         discard_temp(temp);
-        way = IN_PLACE;
+        plan = WRITE_IN_PLACE;
     }
-    if (way == IN_PLACE) {
+    if (plan == WRITE_IN_PLACE) {
         close_directory();
         return write_in_place();
     }
-    if (way == REFUSE) return refuse();
+    if (plan == REFUSE_OUTPUT) return refuse();
     return open_temp(temp);
 }
 
 }  // namespace
 
 FILE* open_output(const char* path) {
-    route = DIRECT;
+    write_target = PATH_ITSELF;
     output_path = path;
     // A file size limit then fails a write (EFBIG), which the run reports with
     // status 255 like a full disk, instead of being killed half-way.
@@ -123,16 +124,16 @@ FILE* open_output(const char* path) {
 }
 
 int finish_output(FILE* file, bool written) {
-    if (route == DIRECT) {
+    if (write_target == PATH_ITSELF) {
         const bool closed = fclose(file) == 0;
         return written && closed ? 0 : -1;
     }
     // Flushed first, so that the last writes have been checked before any name changes.
     written = file != nullptr && written && fflush(file) == 0;
     const sigset_t before = block_signals();
-    const bool kept = !written || keep_access(fileno(file));
+    const bool kept = !written || copy_old_access(fileno(file));
     written = written && kept;
-    if (written && route == UNNAMED_TEMP) written = link_temp(fileno(file));
+    if (written && write_target == UNNAMED_TEMP) written = link_temp(fileno(file));
     const bool closed = file == nullptr || fclose(file) == 0;
     const bool committed = written && closed && replace_old_file();
     if (!committed && temp_on_disk) unlinkat(directory, temp_name, 0);
@@ -141,7 +142,7 @@ int finish_output(FILE* file, bool written) {
     if (old_file >= 0) close(old_file);
     old_file = -1;
     close_directory();
-    route = DIRECT;
+    write_target = PATH_ITSELF;
     // Who may read the file must not change: without its ACL the old file stays.
     if (!kept) fail("cannot open output file: %s\n", output_path);
     return committed ? 0 : -1;

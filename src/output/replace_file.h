@@ -10,10 +10,10 @@
 // can replace it: the directory refuses a new file (EACCES, EPERM, EROFS), the
 // name is a mount point, a sticky directory keeps this process from renaming
 // over it, or this process may not give a new file the old one's owner and group
-// (it is not root, and not the owner or not in the file's group). Returns nullptr where opening the path with fopen "wb" would fail,
-// and where no temporary file can be made for any other reason (no free inode,
-// descriptor or memory, a path too long): the old file is then untouched.
-// Ignores SIGXFSZ, so that a file size limit is a failed write.
+// (it is not root, and not the owner or not in the file's group). Returns nullptr where opening the
+// path with fopen "wb" would fail, and where no temporary file can be made for any other reason (no
+// free inode, descriptor or memory, a path too long): the old file is then untouched. Ignores
+// SIGXFSZ, so that a file size limit is a failed write.
 FILE* open_output(const char* path);
 
 // Closes the file from open_output. When every write succeeded (written) and the

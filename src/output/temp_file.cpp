@@ -88,7 +88,7 @@ int make_temp_file(mode_t mode) {
         char proc_path[32];
         proc_fd_path(file, proc_path);
         if (access(proc_path, F_OK) == 0) {
-            route = UNNAMED_TEMP;
+            write_target = UNNAMED_TEMP;
             return file;
         }
         close(file);
@@ -102,7 +102,7 @@ int make_temp_file(mode_t mode) {
         if (file >= 0) temp_on_disk = 1;
         restore_signals(before);
         if (file >= 0) {
-            route = NAMED_TEMP;
+            write_target = NAMED_TEMP;
             return file;
         }
         errno = error;
@@ -135,7 +135,7 @@ void discard_temp(int file) {
     if (temp_on_disk) unlinkat(directory, temp_name, 0);
     temp_on_disk = 0;
     restore_signals(before);
-    route = DIRECT;
+    write_target = PATH_ITSELF;
 }
 
 }  // namespace output
