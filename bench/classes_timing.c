@@ -36,7 +36,8 @@ int main(void) {
         double sigma_w = 0.0, times[CALLS];
         for (int call = 0; call < CALLS; ++call) {
             const double start = now_ms();
-            if (circthresh_threshold_classes_counts(counts, classes, cuts, &sigma_w) != CIRCTHRESH_OK) {
+            if (circthresh_threshold_classes_counts(counts, classes, cuts, &sigma_w) !=
+                CIRCTHRESH_OK) {
                 fprintf(stderr, "classes_timing: the call failed\n");
                 return 1;
             }

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
             const double dx = x - 0.4 * width, dy = y - 0.5 * height, r = 0.3 * width;
             int hue = dx * dx + dy * dy < r * r
                           ? static_cast<int>(24 * std::sin(x * 0.01 + y * 0.013)) + noise
-                          : 128 + static_cast<int>(40 * std::sin(x * 0.003) * std::cos(y * 0.004)) + noise;
+                          : 128 + static_cast<int>(40 * std::sin(x * 0.003) * std::cos(y * 0.004)) +
+                                noise;
             row[x] = static_cast<unsigned char>(hue & 255);
         }
         fwrite(row.data(), 1, row.size(), out);

@@ -43,8 +43,8 @@ static uint8_t *read_pgm(const char *path, int *columns, int *rows) {
     uint8_t *raster = NULL;
     int maximum = 0;
     if (getc(file) == 'P' && getc(file) == '5' && read_field(file, columns) &&
-        read_field(file, rows) && read_field(file, &maximum) && maximum == 255 &&
-        *columns > 0 && *rows > 0 && *columns <= 5000 && *rows <= 5000) {
+        read_field(file, rows) && read_field(file, &maximum) && maximum == 255 && *columns > 0 &&
+        *rows > 0 && *columns <= 5000 && *rows <= 5000) {
         const size_t size = (size_t)*columns * (size_t)*rows;
         getc(file); /* the one white-space byte before the raster */
         raster = malloc(size);
@@ -63,8 +63,8 @@ static int write_pgm(const char *path, const uint8_t *raster, int columns, int r
     FILE *file = fopen(path, "wb");
     if (file == NULL) return 0;
     const size_t size = (size_t)columns * (size_t)rows;
-    const int written = fprintf(file, "P5\n#created by Quenbarlit\n%d %d\n255\n", columns, rows) > 0 &&
-                        fwrite(raster, 1, size, file) == size;
+    const int header = fprintf(file, "P5\n#created by Quenbarlit\n%d %d\n255\n", columns, rows);
+    const int written = header > 0 && fwrite(raster, 1, size, file) == size;
     return fclose(file) == 0 && written;
 }
 

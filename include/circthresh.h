@@ -124,8 +124,7 @@ CIRCTHRESH_API int circthresh_histogram(const uint8_t *pixels, size_t rows, size
 
    Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing neither result, when
    counts, t or sigma_w is NULL or the counts add up to more than 2^64 - 1. */
-CIRCTHRESH_API int circthresh_threshold_counts(const uint64_t counts[256], int *t,
-                                               double *sigma_w);
+CIRCTHRESH_API int circthresh_threshold_counts(const uint64_t counts[256], int *t, double *sigma_w);
 
 /* Binarises: writes, for every pixel, 0 where its level is one of t..t+127
    counted around the circle (level 255 next to 0), and 255 elsewhere: the
@@ -142,7 +141,8 @@ CIRCTHRESH_API int circthresh_threshold_counts(const uint64_t counts[256], int *
    Returns CIRCTHRESH_OK, or CIRCTHRESH_EINVAL, writing nothing, when pixels or
    binary is NULL, rows or columns is 0, t is outside -1..127, the output's
    rows would overlap (|binary_row_stride| < columns with more than one row),
-   the output overlaps the image without being exactly in place, or an extent does not fit in a ptrdiff_t (see circthresh_histogram). */
+   the output overlaps the image without being exactly in place, or an extent does not fit in a
+   ptrdiff_t (see circthresh_histogram). */
 CIRCTHRESH_API int circthresh_apply(const uint8_t *pixels, size_t rows, size_t columns,
                                     ptrdiff_t row_stride, int t, uint8_t *binary,
                                     ptrdiff_t binary_row_stride);

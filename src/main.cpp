@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
     if (argc != 3) {
         // A program may be started with no argv[0] at all; printf of a null %s is undefined.
-        printf("usage: %s input_image output_image\n", argc > 0 && argv[0] ? argv[0] : "circthresh");
+        printf("usage: %s input_image output_image\n",
+               argc > 0 && argv[0] ? argv[0] : "circthresh");
         exit(-1);
     }
 

@@ -21,14 +21,21 @@ static int failures = 0;
         }                                                          \
     } while (0)
 
-static uint8_t image[4 * 8];   /* 4 rows of 6 levels, rows 8 bytes apart */
+static uint8_t image[4 * 8]; /* 4 rows of 6 levels, rows 8 bytes apart */
 static uint8_t selection[4 * 8];
 
 static void test_histogram_errors(void) {
     const ptrdiff_t huge = PTRDIFF_MAX / 2 + 1; /* two such steps pass PTRDIFF_MAX */
     uint64_t counts[256];
-    struct { const char *name; const uint8_t *pixels; size_t rows, columns; ptrdiff_t stride;
-             const uint8_t *mask; ptrdiff_t mask_stride; uint64_t *counts; } cases[] = {
+    struct {
+        const char *name;
+        const uint8_t *pixels;
+        size_t rows, columns;
+        ptrdiff_t stride;
+        const uint8_t *mask;
+        ptrdiff_t mask_stride;
+        uint64_t *counts;
+    } cases[] = {
         {"null pixels", NULL, 4, 6, 8, NULL, 0, counts},
         {"null counts", image, 4, 6, 8, NULL, 0, NULL},
         {"zero rows", image, 0, 6, 8, NULL, 0, counts},
@@ -66,8 +73,13 @@ static void test_histogram_counts(void) {
         image[i] = (i % 8) < 6 ? (uint8_t)(i * 37 % 256) : 250;
         selection[i] = (uint8_t)(i % 3 == 0 ? 0 : i);
     }
-    struct { const char *name; const uint8_t *pixels; ptrdiff_t stride;
-             const uint8_t *mask; ptrdiff_t mask_stride; } cases[] = {
+    struct {
+        const char *name;
+        const uint8_t *pixels;
+        ptrdiff_t stride;
+        const uint8_t *mask;
+        ptrdiff_t mask_stride;
+    } cases[] = {
         {"every pixel", image, 8, NULL, 0},
         {"bottom row first", image + 24, -8, NULL, 0},
         {"masked", image, 8, selection, 8},
@@ -114,8 +126,12 @@ static void test_threshold_results(void) {
        - 2 x level 0, 2 x level 2, 4 x level 200: 200 alone against {0, 2},
          the classes' spreads 0 and 2 x 0.25 x 1 = 0.5. Cut 0 and cuts 73..127
          all make that split; which one wins is the rounding's choice. */
-    struct { const char *name; int levels[3], pixels[3]; int t, other_first, other_last;
-             double sigma_w; } cases[] = {
+    struct {
+        const char *name;
+        int levels[3], pixels[3];
+        int t, other_first, other_last;
+        double sigma_w;
+    } cases[] = {
         {"no pixels", {0, 0, 0}, {0, 0, 0}, -1, 1, 0, 9e20},
         {"one level", {77, 0, 0}, {5, 0, 0}, -1, 1, 0, 9e20},
         {"levels 0 and 255", {0, 255, 0}, {3, 1, 0}, 0, 1, 0, 0.0},
@@ -128,8 +144,8 @@ static void test_threshold_results(void) {
         double sigma_w = -1.0;
         const int status = circthresh_threshold_counts(counts, &t, &sigma_w);
         CHECK(status == CIRCTHRESH_OK, "%s: status %d", cases[i].name, status);
-        const int same_split =
-            t == cases[i].t || (t >= cases[i].other_first && t <= cases[i].other_last);
+        const int same_split = t == cases[i].t ||
+                               (t >= cases[i].other_first && t <= cases[i].other_last);
         CHECK(same_split, "%s: t %d", cases[i].name, t);
         CHECK(fabs(sigma_w - cases[i].sigma_w) <= 1e-12 * (1.0 + cases[i].sigma_w),
               "%s: sigma_w %.17g, not %.17g", cases[i].name, sigma_w, cases[i].sigma_w);
@@ -138,8 +154,14 @@ static void test_threshold_results(void) {
 
 static void test_apply_errors(void) {
     uint8_t out[4 * 8];
-    struct { const char *name; const uint8_t *pixels; size_t rows, columns; int t;
-             uint8_t *binary; ptrdiff_t binary_stride; } cases[] = {
+    struct {
+        const char *name;
+        const uint8_t *pixels;
+        size_t rows, columns;
+        int t;
+        uint8_t *binary;
+        ptrdiff_t binary_stride;
+    } cases[] = {
         {"null pixels", NULL, 4, 6, 0, out, 8},
         {"null binary", image, 4, 6, 0, NULL, 8},
         {"t = 128", image, 4, 6, 128, out, 8},
@@ -167,8 +189,13 @@ static void test_apply_levels(void) {
        counted upwards around the circle, as the manual states it per t. */
     static uint8_t levels[16 * 16], out[16 * 20];
     for (int g = 0; g < 256; ++g) levels[g] = (uint8_t)g;
-    struct { int t, first, last; } cases[] = {
-        {-1, 255, 126}, {0, 0, 127}, {100, 100, 227}, {127, 127, 254},
+    struct {
+        int t, first, last;
+    } cases[] = {
+        {-1, 255, 126},
+        {0, 0, 127},
+        {100, 100, 227},
+        {127, 127, 254},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         /* Into rows 20 bytes apart, bottom row first, so a row written to the
@@ -205,9 +232,17 @@ static void test_classes_errors(void) {
     const int good[3] = {0, 1, 65}, unordered[3] = {0, 65, 65}, outside[3] = {0, 1, 256},
               negative[3] = {-1, 1, 65};
     uint8_t out[4 * 8];
-    struct { const char *name; const uint64_t *counts; int classes; int *cuts; double *sigma_w;
-             const uint8_t *pixels; const int *apply_cuts; uint8_t *labels; ptrdiff_t stride; }
-        cases[] = {
+    struct {
+        const char *name;
+        const uint64_t *counts;
+        int classes;
+        int *cuts;
+        double *sigma_w;
+        const uint8_t *pixels;
+        const int *apply_cuts;
+        uint8_t *labels;
+        ptrdiff_t stride;
+    } cases[] = {
         {"null counts and pixels", NULL, 3, cuts, &sigma_w, NULL, good, out, 8},
         {"null cuts", counts, 3, NULL, &sigma_w, image, NULL, out, 8},
         {"null sigma_w and labels", counts, 3, cuts, NULL, image, good, NULL, 8},
@@ -323,8 +358,8 @@ static void test_hue_levels(void) {
 }
 
 int main(void) {
-    CHECK(strcmp(circthresh_version(), CIRCTHRESH_VERSION_STRING) == 0,
-          "library %s, header %s", circthresh_version(), CIRCTHRESH_VERSION_STRING);
+    CHECK(strcmp(circthresh_version(), CIRCTHRESH_VERSION_STRING) == 0, "library %s, header %s",
+          circthresh_version(), CIRCTHRESH_VERSION_STRING);
     test_histogram_errors();
     test_histogram_counts();
     test_threshold_errors();

@@ -30,7 +30,7 @@ struct CliCase {
     std::vector<std::string> args;  // "{in}", "{out}", "{dir}" stand for scratch paths
     std::string input;              // written to {in}
     int status;
-    std::string out;     // "{bin}" stands for the tool's path
+    std::string out;  // "{bin}" stands for the tool's path
     std::string err;
     std::string output;  // expected bytes of {out}; "-" when it must not exist
 };
@@ -39,6 +39,9 @@ std::ostream& operator<<(std::ostream& o, const CliCase& c) { return o << c.name
 
 const std::string IN_3X2 = one_line_pgm(3, 2, bytes({0, 255, 0, 0, 255, 0}));
 
+// A case a row (or two), as the table reads: the formatter would give each field
+// of a row that holds a braced list a line of its own.
+// clang-format off
 const CliCase CLI_CASES[] = {
     {"no_arguments", {}, "", 255, "usage: {bin} input_image output_image\n", "", "-"},
     {"one_argument", {"{in}"}, IN_3X2, 255, "usage: {bin} input_image output_image\n", "", "-"},
@@ -82,6 +85,7 @@ const CliCase CLI_CASES[] = {
      "cannot open output file: {dir}\n", "-"},
     {"output_device_full", {"{in}", "/dev/full"}, IN_3X2, 255, report(0, "0.000000"), "", "-"},
 };
+// clang-format on
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -95,8 +99,8 @@ TEST_P(CliTest, RunsAsDescribed) {
     const CliCase& c = GetParam();
     const std::string dir = scratch_dir();
     auto fill = [&](const std::string& text) {
-        return replace_all(replace_all(replace_all(replace_all(text, "{in}", dir + "/in.pgm"), "{out}",
-                                                   dir + "/out.pgm"),
+        return replace_all(replace_all(replace_all(replace_all(text, "{in}", dir + "/in.pgm"),
+                                                   "{out}", dir + "/out.pgm"),
                                        "{dir}", dir),
                            "{bin}", CIRCTHRESH_BINARY);
     };
@@ -147,12 +151,13 @@ TEST(Cli, UnwritableReportIsAFailure) {
     // The image is still written, but a script reading the report gets none.
     const std::string dir = scratch_dir();
     write_file(dir + "/in.pgm", IN_3X2);
-    const std::string command =
-        std::string(CIRCTHRESH_BINARY) + " '" + dir + "/in.pgm' '" + dir + "/out.pgm' > /dev/full";
+    const std::string command = std::string(CIRCTHRESH_BINARY) + " '" + dir + "/in.pgm' '" + dir +
+                                "/out.pgm' > /dev/full";
     const int status = system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 255);
-    EXPECT_EQ(read_file(dir + "/out.pgm"), std::string(HEADER) + "3 2\n255\n" + bytes({0, 255, 0, 0, 255, 0}));
+    EXPECT_EQ(read_file(dir + "/out.pgm"),
+              std::string(HEADER) + "3 2\n255\n" + bytes({0, 255, 0, 0, 255, 0}));
 }
 
 TEST(Cli, OutputReadsBackAsTheSameImage) {
@@ -172,7 +177,10 @@ TEST(Cli, OutputReadsBackAsTheSameImage) {
 TEST(Cli, OutputReadsInNetpbm) {
     if (system("command -v pamfile >/dev/null 2>&1") != 0) GTEST_SKIP() << "netpbm not installed";
     const std::string dir = scratch_dir();
-    write_file(dir + "/in.pgm", one_line_pgm(5, 3, std::string("\x10\x20\x30\xf0\xe0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a", 15)));
+    write_file(
+        dir + "/in.pgm",
+        one_line_pgm(
+            5, 3, std::string("\x10\x20\x30\xf0\xe0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a", 15)));
     ASSERT_EQ(run_tool({dir + "/in.pgm", dir + "/out.pgm"}).status, 0);
     const std::string command = "pamfile '" + dir + "/out.pgm' > '" + dir + "/info' 2>&1";
     ASSERT_EQ(system(command.c_str()), 0) << read_file(dir + "/info");

@@ -26,6 +26,9 @@ struct SearchCase {
     const char* printed;  // the variance as the report prints it
 };
 
+// A case a row (or two), as the table reads: the formatter would give each field
+// of a row that holds a braced list a line of its own.
+// clang-format off
 const SearchCase SEARCH_CASES[] = {
     // For every t one class is empty, so no cut counts.
     {"one_level", {{77, 1.0}}, 0.0, -1, "900000000000000000000.000000"},
@@ -87,6 +90,7 @@ const SearchCase SEARCH_CASES[] = {
     {"complement_empties_with_residue",
      {{127, 2.0 / 6}, {128, 2.0 / 6}, {129, 1.0 / 6}, {130, 1.0 / 6}}, 0.0, 1, "0.250000"},
 };
+// clang-format on
 
 std::ostream& operator<<(std::ostream& out, const SearchCase& c) { return out << c.name; }
 
@@ -181,7 +185,8 @@ TEST(Binarisation, MapsTheWindowToBlack) {
         threshold_image(&image[0][0], 16, 16, t);
         for (int g = 0; g < GREY_LEVELS; ++g) {
             const int distance = ((g - t) % 256 + 256) % 256;
-            EXPECT_EQ(image[g % 16][g / 16], distance < 128 ? 0 : 255) << "t " << t << " level " << g;
+            EXPECT_EQ(image[g % 16][g / 16], distance < 128 ? 0 : 255)
+                << "t " << t << " level " << g;
         }
     }
 }

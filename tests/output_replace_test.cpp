@@ -41,7 +41,8 @@ const char* const OLD = "an older file, which must survive\n";
 std::string zeros_and_ones() {
     std::string raster;
     for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 100; ++x) raster += static_cast<char>((x * 7 + y * 3) % 5 < 2 ? 0 : 255);
+        for (int x = 0; x < 100; ++x)
+            raster += static_cast<char>((x * 7 + y * 3) % 5 < 2 ? 0 : 255);
     return raster;
 }
 const std::string INPUT = one_line_pgm(100, 100, zeros_and_ones());
@@ -57,7 +58,9 @@ bool limit_writes_with_signal() {
     const struct rlimit limit = {5000, 5000};
     return setrlimit(RLIMIT_FSIZE, &limit) == 0 && signal(SIGXFSZ, SIG_DFL) != SIG_ERR;
 }
-bool as_nobody() { return setgroups(0, nullptr) == 0 && setgid(NOBODY) == 0 && setuid(NOBODY) == 0; }
+bool as_nobody() {
+    return setgroups(0, nullptr) == 0 && setgid(NOBODY) == 0 && setuid(NOBODY) == 0;
+}
 
 // A child set-up step that cannot be done here says why on the tool's standard
 // error, which the test then gives as its reason to skip.
@@ -72,7 +75,8 @@ bool without_proc_fd() {
     if (unshare(CLONE_NEWNS) != 0) return cannot("no mount namespace allowed here");
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return cannot("'/' is not a mount point here, as in a chroot");
-    return mount("none", "/proc/self/fd", "tmpfs", 0, nullptr) == 0 || cannot("cannot mount over /proc/self/fd");
+    return mount("none", "/proc/self/fd", "tmpfs", 0, nullptr) == 0 ||
+           cannot("cannot mount over /proc/self/fd");
 }
 
 // Makes every call of the system call number that asks for any of flags (its
@@ -92,7 +96,8 @@ bool refuse_calls(int number, unsigned flags, int error) {
         BPF_STMT(BPF_RET | BPF_K, refuse),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]),
+                                 filter};
     return (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
             prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0) ||
            cannot("no seccomp filter allowed here");
@@ -103,7 +108,9 @@ bool refuse_opens(unsigned flags, int error) { return refuse_calls(__NR_openat, 
 const unsigned UNNAMED = 020000000;
 // No unnamed temporary file on this file system: a named one instead.
 bool without_unnamed_temp() { return refuse_opens(UNNAMED, EOPNOTSUPP); }
-bool without_unnamed_temp_limit_quietly() { return without_unnamed_temp() && limit_writes_quietly(); }
+bool without_unnamed_temp_limit_quietly() {
+    return without_unnamed_temp() && limit_writes_quietly();
+}
 // Neither kind can be made: the disk is full, or the directory refuses.
 bool temp_meets_full_disk() { return refuse_opens(UNNAMED | O_EXCL, ENOSPC); }
 bool temp_meets_quota() { return refuse_opens(UNNAMED | O_EXCL, EDQUOT); }
@@ -141,7 +148,8 @@ void read_only_file(const std::string& dir) {
 // Nobody may make files in the directory, but not write the file.
 void read_only_file_of_nobody(const std::string& dir) {
     read_only_file(dir);
-    check(chown(dir.c_str(), NOBODY, NOBODY) == 0 && chown((dir + "/out.pgm").c_str(), NOBODY, NOBODY) == 0,
+    check(chown(dir.c_str(), NOBODY, NOBODY) == 0 &&
+              chown((dir + "/out.pgm").c_str(), NOBODY, NOBODY) == 0,
           "chown");
 }
 // Nobody may write the file, but not make a file beside it.
@@ -203,8 +211,10 @@ void long_symlink_chain(const std::string& dir) {
     for (int depth = 1; depth <= 20; ++depth) {
         check(mkdirat(at, LONG_NAME.c_str(), 0755) == 0, "mkdirat");
         const int next = openat(at, LONG_NAME.c_str(), O_PATH | O_DIRECTORY);
-        if (depth == 11) middle = at;
-        else close(at);
+        if (depth == 11)
+            middle = at;
+        else
+            close(at);
         at = next;
     }
     const int file = openat(at, "target.pgm", O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -220,7 +230,8 @@ void long_symlink_chain(const std::string& dir) {
 
 // ACLs and attributes, set with the tools a user would use.
 void setfacl_or_skip(const std::string& arguments) {
-    if (system("command -v setfacl >/dev/null") != 0) GTEST_SKIP() << "setfacl is missing (apt-get install acl)";
+    if (system("command -v setfacl >/dev/null") != 0)
+        GTEST_SKIP() << "setfacl is missing (apt-get install acl)";
     if (system(("setfacl " + arguments + " 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "this file system has no POSIX ACLs (setfacl " << arguments << " failed)";
 }
@@ -257,10 +268,11 @@ std::string acl_of(const std::string& path) {
 }
 bool may_open_as(uid_t user, gid_t group, const std::string& path, int flags) {
     const pid_t child = fork();
-    if (child == 0)
-        _exit(setgroups(0, nullptr) == 0 && setgid(group) == 0 && setuid(user) == 0 && open(path.c_str(), flags) >= 0
-                  ? 0
-                  : 1);
+    if (child == 0) {
+        const bool opened = setgroups(0, nullptr) == 0 && setgid(group) == 0 && setuid(user) == 0 &&
+                            open(path.c_str(), flags) >= 0;
+        _exit(opened ? 0 : 1);
+    }
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -273,7 +285,8 @@ void acl_kept(const std::string& dir) {
     struct stat info;
     ASSERT_EQ(stat(file.c_str(), &info), 0);
     EXPECT_TRUE(may_open_as(NOBODY, NOBODY, file, O_RDWR)) << "the named user lost access";
-    EXPECT_FALSE(may_open_as(4321, info.st_gid, file, O_RDONLY)) << "the owning group gained access";
+    EXPECT_FALSE(may_open_as(4321, info.st_gid, file, O_RDONLY))
+        << "the owning group gained access";
 }
 void group_kept(const std::string& dir) {
     struct stat info;
@@ -283,7 +296,8 @@ void group_kept(const std::string& dir) {
 void no_acl(const std::string& dir) {
     const std::string file = dir + "/out.pgm";
     EXPECT_EQ(acl_of(file), "user::rw-\ngroup::---\nother::---\n\n");
-    EXPECT_FALSE(may_open_as(NOBODY, NOBODY, file, O_RDONLY)) << "the directory's default ACL let nobody in";
+    EXPECT_FALSE(may_open_as(NOBODY, NOBODY, file, O_RDONLY))
+        << "the directory's default ACL let nobody in";
 }
 void user_attribute_kept(const std::string& dir) {
     char value[16];
@@ -309,6 +323,9 @@ struct ReplaceCase {
 
 std::ostream& operator<<(std::ostream& o, const ReplaceCase& c) { return o << c.name; }
 
+// A case a row (or two), as the table reads: the formatter would give each field
+// of a row that holds a braced list a line of its own.
+// clang-format off
 const ReplaceCase REPLACE_CASES[] = {
     // Writes failing part-way: the path keeps what it held, nothing is left beside it.
     {"same_path_write_fails", nothing, "{dir}/in.pgm", limit_writes_quietly, false, 255, false,
@@ -405,6 +422,7 @@ const ReplaceCase REPLACE_CASES[] = {
     {"dev_null", nothing, "/dev/null", nullptr, false, 0, false, {}, "in.pgm", 0, -1},
     {"dev_full", nothing, "/dev/full", nullptr, false, 255, false, {}, "in.pgm", 0, -1},
 };
+// clang-format on
 
 std::string listing(const std::string& dir) {
     std::vector<std::string> names;
@@ -413,7 +431,8 @@ std::string listing(const std::string& dir) {
             const std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
             struct stat info;
-            const bool link = lstat((dir + "/" + name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+            const bool link = lstat((dir + "/" + name).c_str(), &info) == 0 &&
+                              S_ISLNK(info.st_mode);
             names.push_back(link ? name + "@" : name);
         }
         closedir(stream);
@@ -444,7 +463,7 @@ void remove_tree(int at, const char* name) {
 }
 
 class OutputReplace : public testing::Test {
-  protected:
+   protected:
     void TearDown() override {
         const std::string dir = scratch_dir();
         umount2(dir.c_str(), MNT_DETACH);  // where a case mounted a tmpfs over it

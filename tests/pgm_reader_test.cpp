@@ -73,8 +73,8 @@ const ReaderCase CASES[] = {
     {"huge_depth", "P5 2 2 4294967551\n" + R4, DEPTH_MAX, 0, 0},
     {"thirty_digit_depth", "P5 2 2 123456789012345678901234567890\n" + R4, DEPTH_MAX, 0, 0},
     {"huge_negative_depth", "P5 2 2 -99999999999\n" + R4, DEPTH_MIN, 0, 0},
-    {"thirty_digits_with_leading_zeros", "P5 2 2 000000000000000000000000000255\n" + R4, nullptr,
-     2, 2},
+    {"thirty_digits_with_leading_zeros", "P5 2 2 000000000000000000000000000255\n" + R4, nullptr, 2,
+     2},
     {"largest_int_width", "P5 2147483647 1 255\n", SIZE, 0, 0},
 };
 
@@ -125,7 +125,8 @@ TEST(ImageStore, HoldsTheLargestImage) {
     ASSERT_EQ(h, MAX_SIZE);
     for (int y : {0, 1, 2499, 4998, 4999})
         for (int x : {0, 15, 16, 4991, 4999})
-            EXPECT_EQ(image[x][y], static_cast<unsigned char>(raster[static_cast<size_t>(y) * MAX_SIZE + x]))
+            EXPECT_EQ(image[x][y],
+                      static_cast<unsigned char>(raster[static_cast<size_t>(y) * MAX_SIZE + x]))
                 << x << "," << y;
 }
 

@@ -4,7 +4,8 @@
 # for the unit tests, netpbm for the one that reads the output with another
 # tool; pkg-config to build the C example as the README shows; dpkg-dev, file
 # and lintian for the package check; acl and attr for the tests that set ACLs
-# and attributes on the file an output replaces. Not root, it installs through
+# and attributes on the file an output replaces; clang-format for the layout
+# check (tools/check-format.sh). Not root, it installs through
 # sudo and says so; it installs nothing when nothing is missing.
 set -euo pipefail
 . "$(dirname "$0")/apt-packages.sh"
@@ -22,4 +23,5 @@ command -v file >/dev/null || need+=(file)
 command -v lintian >/dev/null || need+=(lintian)
 command -v setfacl >/dev/null || need+=(acl)
 command -v setfattr >/dev/null || need+=(attr)
+command -v clang-format >/dev/null || need+=(clang-format)
 install_packages install-deps

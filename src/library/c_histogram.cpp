@@ -19,8 +19,8 @@ int circthresh_histogram(const uint8_t* pixels, size_t rows, size_t columns, ptr
         if (mask == nullptr)
             count_levels(tables, row, 1, length);
         else
-            count_selected_levels(tables, row, 1, mask + static_cast<ptrdiff_t>(r) * mask_row_stride,
-                                  1, length);
+            count_selected_levels(tables, row, 1,
+                                  mask + static_cast<ptrdiff_t>(r) * mask_row_stride, 1, length);
     }
     uint64_t total[GREY_LEVELS];
     merge_level_counts(total, tables);

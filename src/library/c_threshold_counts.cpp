@@ -7,7 +7,8 @@
 
 int circthresh_threshold_counts(const uint64_t counts[256], int* t, double* sigma_w) {
     ThresholdResult result;
-    if (counts == nullptr || t == nullptr || sigma_w == nullptr || !threshold_of_counts(counts, &result))
+    if (counts == nullptr || t == nullptr || sigma_w == nullptr ||
+        !threshold_of_counts(counts, &result))
         return CIRCTHRESH_EINVAL;
     *t = result.threshold;
     *sigma_w = result.variance;

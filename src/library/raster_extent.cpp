@@ -24,8 +24,8 @@ static void raster_span(const void* first, size_t rows, size_t columns, ptrdiff_
     high = low + extent + columns;
 }
 
-bool rasters_overlap(const void* a, size_t rows, size_t columns, ptrdiff_t a_stride,
-                     const void* b, ptrdiff_t b_stride) {
+bool rasters_overlap(const void* a, size_t rows, size_t columns, ptrdiff_t a_stride, const void* b,
+                     ptrdiff_t b_stride) {
     uintptr_t a_low, a_high, b_low, b_high;
     raster_span(a, rows, columns, a_stride, a_low, a_high);
     raster_span(b, rows, columns, b_stride, b_low, b_high);

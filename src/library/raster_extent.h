@@ -17,5 +17,5 @@ size_t stride_magnitude(ptrdiff_t stride);
 // to the last byte of their highest row, share a byte. Both must fit
 // (raster_fits). Compared as integers: pointers into different objects may not
 // be compared with < in C++.
-bool rasters_overlap(const void* a, size_t rows, size_t columns, ptrdiff_t a_stride,
-                     const void* b, ptrdiff_t b_stride);
+bool rasters_overlap(const void* a, size_t rows, size_t columns, ptrdiff_t a_stride, const void* b,
+                     ptrdiff_t b_stride);

@@ -14,8 +14,7 @@ constexpr int COUNT_TABLES = 4;
 typedef uint64_t LevelCounts[COUNT_TABLES][GREY_LEVELS];
 
 // Adds the levels of length bytes, stride bytes apart from run on, to counts.
-void count_levels(LevelCounts counts, const unsigned char* run, ptrdiff_t stride,
-                  ptrdiff_t length);
+void count_levels(LevelCounts counts, const unsigned char* run, ptrdiff_t stride, ptrdiff_t length);
 
 // The same, counting only the pixels whose byte in the selection run, which
 // steps by selection_stride, is not zero.
