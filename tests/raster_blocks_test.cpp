@@ -40,11 +40,14 @@ TEST(Transpose, EveryPathMatchesThePlainVersion) {
             // bytes outside the corner must keep their filler.
             std::vector<unsigned char> fast(static_cast<size_t>(cols) * MAX_SIZE, 0xee);
             std::vector<unsigned char> plain(fast);
-            transpose_with_path(path, src.data(), cols, fast.data(), MAX_SIZE, rows, cols);
-            transpose_plain(src.data(), cols, plain.data(), MAX_SIZE, rows, cols);
+            transpose_with_path(
+                path, {src.data(), static_cast<size_t>(cols), fast.data(), MAX_SIZE, rows, cols});
+            transpose_plain(
+                {src.data(), static_cast<size_t>(cols), plain.data(), MAX_SIZE, rows, cols});
             ASSERT_EQ(fast, plain) << name;
             std::vector<unsigned char> back(src.size(), 0xee);
-            transpose_with_path(path, fast.data(), MAX_SIZE, back.data(), cols, cols, rows);
+            transpose_with_path(
+                path, {fast.data(), MAX_SIZE, back.data(), static_cast<size_t>(cols), cols, rows});
             ASSERT_EQ(back, src) << name;
         }
     }

@@ -37,14 +37,14 @@ bool walk_row_blocks(int columns, int rows, MoveBlock move_block) {
 bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows) {
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
         if (fread(row_block, 1, bytes, file) != bytes) return false;
-        transpose(row_block, columns, store + y, MAX_SIZE, block, columns);
+        transpose({row_block, static_cast<size_t>(columns), store + y, MAX_SIZE, block, columns});
         return true;
     });
 }
 
 bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows) {
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
-        transpose(store + y, MAX_SIZE, row_block, columns, columns, block);
+        transpose({store + y, MAX_SIZE, row_block, static_cast<size_t>(columns), columns, block});
         return fwrite(row_block, 1, bytes, file) == bytes;
     });
 }
