@@ -73,6 +73,9 @@ extern "C" {
    place, an image whose extent does not fit in a ptrdiff_t, or counts whose
    total does not fit in a uint64_t. */
 #define CIRCTHRESH_EINVAL (-1)
+/* The work space of circthresh_threshold_classes_counts (544 KiB, freed
+   before returning) could not be allocated. */
+#define CIRCTHRESH_ENOMEM (-2)
 
 /* The library's version, "MAJOR.MINOR.PATCH" (this header: CIRCTHRESH_VERSION_STRING,
    and CIRCTHRESH_VERSION_NUMBER, MAJOR * 10000 + MINOR * 100 + PATCH, for #if).
@@ -174,10 +177,6 @@ CIRCTHRESH_API int circthresh_apply(const uint8_t *pixels, size_t rows, size_t c
    Time: the search grows as k times 256^3 / 6 small steps: with all 256
    levels occupied, under a millisecond for k = 3 and a few milliseconds for
    k = 8 on one core of a recent x86-64 processor (bench/classes.sh). */
-
-/* Returned when the work space (544 KiB, freed before returning) cannot be
-   allocated. */
-#define CIRCTHRESH_ENOMEM (-2)
 
 /* Finds k = classes cuts on a table of counts.
 

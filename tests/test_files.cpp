@@ -1,3 +1,5 @@
+// The suites' scratch folders (removed when a test passes, kept when it fails),
+// file reads and writes, and runs of the built tool with its output captured.
 #include "test_files.h"
 
 #include <fcntl.h>

@@ -143,7 +143,7 @@ double find_classes(const double p[GREY_LEVELS], int classes, int cuts[], Classe
     for (int level = 0; level < GREY_LEVELS; ++level)
         occupied += p[level] > 0.0;  // a NaN (no pixels) is not
     for (int i = 0; i < classes; ++i) cuts[i] = -1;
-    if (occupied < classes) return NO_CLASSES_VARIANCE;
+    if (occupied < classes) return NO_VARIANCE;
     fill_spreads(p, scratch);
     double best = INFINITE;
     int best_first = -1;

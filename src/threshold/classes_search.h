@@ -45,7 +45,6 @@
 
 constexpr int MIN_CLASSES = 2;
 constexpr int MAX_CLASSES = 16;
-constexpr double NO_CLASSES_VARIANCE = 9e20;
 
 // Work space of the search, 544 KiB: callers keep it off small stacks.
 // spread[a][e] is the spread of the arc from level a to end e (its last level
@@ -62,7 +61,7 @@ double arc_spread(const double p[GREY_LEVELS], int first, int length);
 
 // The best partition of the frequencies p into classes (2..16) arcs: its
 // variance, and cuts[0..classes-1]; with fewer occupied levels than classes,
-// 9e20 and every cut -1. scratch is work space, overwritten.
+// NO_VARIANCE and every cut -1. scratch is work space, overwritten.
 double find_classes(const double p[GREY_LEVELS], int classes, int cuts[], ClassesScratch* scratch);
 
 // The same on counts, each divided by their total. False, writing nothing,

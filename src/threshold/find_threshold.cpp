@@ -7,7 +7,6 @@
 namespace {
 
 constexpr int HALF = GREY_LEVELS / 2;
-constexpr double NO_VARIANCE = 9e20;
 
 // Moments of one class: its positions are grey levels, unwrapped across the cut.
 struct ClassMoments {

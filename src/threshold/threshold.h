@@ -6,10 +6,15 @@
 
 constexpr int GREY_LEVELS = 256;
 
+// The variance given where no cut counts (the two classes, or the k, cannot
+// each hold a level): far above any that levels 0..255 can have, and printed
+// as 900000000000000000000.000000, which a script can test for.
+constexpr double NO_VARIANCE = 9e20;
+
 // Threshold t names the cut that sets levels t..t+127 against the rest.
 struct ThresholdResult {
     int threshold;    // 0..127, or -1 when no cut had two non-empty classes
-    double variance;  // within-class variance of that cut, or 9e20
+    double variance;  // within-class variance of that cut, or NO_VARIANCE
 };
 
 // The cut of least within-class variance; the lower threshold wins a tie.
