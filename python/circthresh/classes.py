@@ -8,7 +8,7 @@ from typing import Optional, Tuple
 import numpy as np
 import numpy.typing as npt
 
-from . import _core
+from . import _core, _lazy
 from ._checks import (classes_argument, counts_argument, image_argument, selection_of,
                       thread_count, type_name)
 
@@ -97,6 +97,8 @@ def apply_classes(image: npt.NDArray[np.uint8], cuts: Tuple[int, ...], *,
     >>> circthresh.apply_classes(np.array([0, 1, 64, 65, 200, 255], dtype=np.uint8), (0, 1, 65))
     array([0, 1, 1, 2, 2, 2], dtype=uint8)
     """
+    if _lazy.takes(image):
+        return _lazy.apply_classes(image, cuts, threads)
     pixels, _ = image_argument(image)
     try:
         levels = list(cuts)
@@ -173,6 +175,8 @@ def threshold_classes(image: npt.NDArray[np.uint8], classes: int,
     array([[1, 1, 0, 0],
            [2, 2, 1, 0]], dtype=uint8)
     """
+    if _lazy.takes(image, mask):
+        return _lazy.threshold_classes(image, classes, mask, threads)
     classes = classes_argument(classes)
     pixels, hidden = image_argument(image)
     selection = selection_of(pixels, mask, hidden)

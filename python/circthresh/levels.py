@@ -7,7 +7,7 @@ from typing import Optional, Union
 import numpy as np
 import numpy.typing as npt
 
-from . import _core
+from . import _core, _lazy
 from ._checks import real_number, thread_count, type_name
 
 def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
@@ -57,6 +57,8 @@ def angles_to_levels(angles: npt.ArrayLike, period: float, offset: float = 0.0
     >>> circthresh.angles_to_levels([np.pi / 4, np.pi], np.pi, offset=np.pi / 2)
     array([192, 128], dtype=uint8)
     """
+    if _lazy.takes(angles):
+        return _lazy.angles_to_levels(angles, period, offset)
     period = real_number(period, "period")
     offset = real_number(offset, "offset")
     if period <= 0:
@@ -133,6 +135,8 @@ def hue(rgb: npt.NDArray[np.uint8], *, min_saturation: Optional[int] = None,
     >>> circthresh.hue(rgb[..., ::-1])  # read as BGR: blue and red swap
     array([[171,  85,   0, 171,   0]], dtype=uint8)
     """
+    if _lazy.takes(rgb):
+        return _lazy.hue(rgb, min_saturation, threads)
     if not isinstance(rgb, np.ndarray):
         raise TypeError("rgb: expected a numpy array of dtype uint8, got %s" % type_name(rgb))
     hidden = None

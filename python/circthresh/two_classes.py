@@ -8,7 +8,7 @@ from typing import Optional, Tuple
 import numpy as np
 import numpy.typing as npt
 
-from . import _core
+from . import _core, _lazy
 from ._checks import counts_sequence, image_argument, selection_of, thread_count, type_name
 
 def histogram(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]] = None, *,
@@ -59,6 +59,8 @@ def histogram(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]
     >>> circthresh.histogram(hidden)[[0, 7, 200, 255]]
     array([3, 0, 1, 1], dtype=uint64)
     """
+    if _lazy.takes(image, mask):
+        return _lazy.histogram(image, mask, threads)
     pixels, hidden = image_argument(image)
     selection = selection_of(pixels, mask, hidden)
     return _core.histogram(pixels, selection, thread_count(threads, pixels.size))
@@ -144,6 +146,8 @@ def apply_threshold(image: npt.NDArray[np.uint8], t: int, *,
     >>> circthresh.apply_threshold(levels, -1)
     array([  0,   0,   0, 255, 255,   0], dtype=uint8)
     """
+    if _lazy.takes(image):
+        return _lazy.apply_threshold(image, t, threads)
     pixels, _ = image_argument(image)
     if isinstance(t, (bool, np.bool_)) or not isinstance(t, numbers.Integral):
         raise TypeError("t: expected an int, got %s" % type_name(t))
@@ -209,6 +213,8 @@ def threshold(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]
     >>> binary
     array([[255, 255,   0,   0]], dtype=uint8)
     """
+    if _lazy.takes(image, mask):
+        return _lazy.threshold(image, mask, threads)
     pixels, hidden = image_argument(image)
     selection = selection_of(pixels, mask, hidden)
     pieces = thread_count(threads, pixels.size)
