@@ -9,13 +9,13 @@
 #    (from `git archive`); makes deterministic test images there;
 # 2. checks that every build gives the same report and the same output bytes;
 # 3. times the tool and the earlier build in alternating rounds with cp
-#    (bench/timing.py) on 5000 x 5000 and 1000 x 1000 images, and in a loop of
+#    (bench/rounds.py) on 5000 x 5000 and 1000 x 1000 images, and in a loop of
 #    2,000 runs on a 64 x 64 image (a sixth as many rounds, at least 3), and
 #    prints per figure the median with the smallest and largest of the
 #    per-round ratios and the number of rounds; then the peers, in rounds of
 #    their own;
 # 4. prints the peak resident memory of each command (/usr/bin/time).
-# Needs g++, cmake, /usr/bin/python3 (Debian's python3: timing.py uses only its
+# Needs g++, cmake, /usr/bin/python3 (Debian's python3: rounds.py uses only its
 # standard library), /usr/bin/time (package time) and, for a baseline, git:
 # bash tools/install-bench-deps.sh installs them, with the peers. Installs
 # nothing and needs no root; the scratch folder, images included, is removed
@@ -111,11 +111,11 @@ fi
 echo "$header rounds |"
 echo "$rule---|"
 for size in 5000x5000 1000x1000; do
-  "$python" "$root/bench/timing.py" "${against[@]}" "$rounds" "$work/hue-$size.pgm" "$work" \
+  "$python" "$root/bench/rounds.py" "${against[@]}" "$rounds" "$work/hue-$size.pgm" "$work" \
     "${commands[@]}"
 done
 small_rounds=$((rounds / 6 > 3 ? rounds / 6 : 3))
-"$python" "$root/bench/timing.py" --loop 2000 "${against[@]}" "$small_rounds" "$work/hue-64x64.pgm" \
+"$python" "$root/bench/rounds.py" --loop 2000 "${against[@]}" "$small_rounds" "$work/hue-64x64.pgm" \
   "$work" "${commands[@]}"
 
 # The peers in rounds of their own: ImageMagick's 390 MiB and its threads,
@@ -125,7 +125,7 @@ if [ ${#peers[@]} -gt 0 ]; then
   echo "| image | peer | median time of one run | ratio to cp: median (min-max) | rounds |"
   echo "|---|---|---|---|---|"
   for size in 5000x5000 1000x1000; do
-    "$python" "$root/bench/timing.py" "$rounds" "$work/hue-$size.pgm" "$work" "${peers[@]}" | grep -v '`cp`'
+    "$python" "$root/bench/rounds.py" "$rounds" "$work/hue-$size.pgm" "$work" "${peers[@]}" | grep -v '`cp`'
   done
 fi
 echo

@@ -38,15 +38,15 @@ const char* const OLD = "an older file, which must survive\n";
 // A 100 x 100 image of levels 0 and 255 only. The first cut that parts them is
 // t = 0 (window 0..127 holds 0, not 255), so 0 stays 0 and 255 stays 255: the
 // output is the writer's multi-line header and the same raster, 10,038 bytes.
-std::string zeros_and_ones() {
+std::string black_and_white_raster() {
     std::string raster;
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 100; ++x)
             raster += static_cast<char>((x * 7 + y * 3) % 5 < 2 ? 0 : 255);
     return raster;
 }
-const std::string INPUT = one_line_pgm(100, 100, zeros_and_ones());
-const std::string OUTPUT = "P5\n#created by Quenbarlit\n100 100\n255\n" + zeros_and_ones();
+const std::string INPUT = one_line_pgm(100, 100, black_and_white_raster());
+const std::string OUTPUT = "P5\n#created by Quenbarlit\n100 100\n255\n" + black_and_white_raster();
 
 // What the tool's process does to itself before it starts: a file size limit
 // of 5000 bytes stops the write half-way through the raster, like a full disk.

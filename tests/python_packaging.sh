@@ -124,7 +124,8 @@ check_files() {
     { echo "$package: files differ (< wanted, > in the package)" >&2; exit 1; }
 }
 site=./usr/lib/python3/dist-packages/circthresh
-check_files python3-circthresh "$site/__init__.py" "$site/_core.pyi" "$site/py.typed" \
+check_files python3-circthresh "$site/__init__.py" "$site/_checks.py" "$site/two_classes.py" \
+  "$site/classes.py" "$site/levels.py" "$site/_lazy.py" "$site/_core.pyi" "$site/py.typed" \
   "$site/_core$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')" \
   ./usr/share/doc/python3-circthresh/copyright ./usr/share/doc/python3-circthresh/changelog.gz
 # The command's package is what it was without the module.

@@ -1,10 +1,13 @@
-# The command built beside the module, and a scratch folder for its files.
+# The command built beside the module, a scratch folder for its files, and the
+# references every face's tests share (tests/circthresh_reference.py).
 import os
-import subprocess
+import sys
 import tempfile
 
-import numpy as np
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+import circthresh_reference  # noqa: E402
 
 
 @pytest.fixture(scope="session")
@@ -15,24 +18,13 @@ def scratch():
 
 @pytest.fixture(scope="session")
 def run_command(scratch):
-    """Runs the built command on an image; returns its report and output raster."""
+    """Runs the built command on an image; returns its report (bytes) and output raster."""
     command = os.environ.get("CIRCTHRESH_COMMAND")
     if not command:
         pytest.fail("CIRCTHRESH_COMMAND must name the built circthresh (ctest sets it)")
-    source = os.path.join(scratch, "in.pgm")
-    target = os.path.join(scratch, "out.pgm")
 
     def run(image):
-        rows, columns = image.shape
-        with open(source, "wb") as out:
-            out.write(b"P5\n%d %d\n255\n" % (columns, rows) + np.ascontiguousarray(image).tobytes())
-        done = subprocess.run([command, source, target], capture_output=True)
-        assert done.returncode == 0, done.stderr
-        with open(target, "rb") as written:
-            data = written.read()
-        header = b"P5\n#created by Quenbarlit\n%d %d\n255\n" % (columns, rows)
-        assert data.startswith(header)
-        raster = np.frombuffer(data[len(header):], dtype=np.uint8).reshape(rows, columns)
-        return done.stdout, raster
+        report, raster = circthresh_reference.run_command(command, image, scratch)
+        return report.encode(), raster
 
     return run

@@ -1,5 +1,5 @@
 # The module against the command built beside it, the mask against counts made
-# with numpy, and every kind of bad argument.
+# with numpy, and threads.
 import doctest
 from concurrent.futures import ThreadPoolExecutor
 
@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import circthresh
-from command_rule import binarised
+from circthresh_reference import binarised
 
 RNG = np.random.default_rng(13)
 BASE = RNG.integers(0, 256, (61, 53), dtype=np.uint8)
@@ -87,41 +87,6 @@ def test_threads_get_the_answers_of_one_thread():
     for image, (t, sigma_w, binary) in zip(images, together):
         alone = circthresh.threshold(image)
         assert (t, sigma_w) == alone[:2] and np.array_equal(binary, alone[2])
-
-
-SQUARE = np.zeros((4, 4), np.uint8)
-BAD_CALLS = [
-    (TypeError, "uint8", lambda: circthresh.threshold(SQUARE.astype(np.float32) / 255)),
-    (TypeError, "uint8", lambda: circthresh.threshold(SQUARE.astype(np.uint16))),
-    (TypeError, "uint8", lambda: circthresh.threshold(SQUARE.tolist())),
-    (ValueError, "0-D", lambda: circthresh.threshold(SQUARE[0, 0, ...])),
-    (TypeError, "numpy scalar", lambda: circthresh.threshold(np.uint8(5))),
-    (TypeError, "bool", lambda: circthresh.threshold(SQUARE, SQUARE)),
-    (ValueError, "shape", lambda: circthresh.threshold(SQUARE[:3], np.ones((4, 3), bool))),
-    (ValueError, "256", lambda: circthresh.threshold_histogram([1] * 255)),
-    (ValueError, "256", lambda: circthresh.threshold_histogram(np.ones((1, 256), int))),
-    (ValueError, "non-negative", lambda: circthresh.threshold_histogram([1] * 255 + [-1])),
-    (TypeError, "integers", lambda: circthresh.threshold_histogram([0.5] * 256)),
-    (ValueError, "64 bits", lambda: circthresh.threshold_histogram(np.full(256, 2**62, np.uint64))),
-    (ValueError, "2..16", lambda: circthresh.threshold_classes(SQUARE, 1)),
-    (ValueError, "2..16", lambda: circthresh.threshold_classes_histogram([1] * 256, 17)),
-    (TypeError, "int", lambda: circthresh.threshold_classes(SQUARE, 3.0)),
-    (ValueError, "64 bits", lambda: circthresh.threshold_classes_histogram(
-        np.full(256, 2**62, np.uint64), 3)),
-    (ValueError, "increasing", lambda: circthresh.apply_classes(SQUARE, (5, 5, 9))),
-    (ValueError, "increasing", lambda: circthresh.apply_classes(SQUARE, (5, 256))),
-    (ValueError, "2..16", lambda: circthresh.apply_classes(SQUARE, (5,))),
-    (TypeError, "uint8", lambda: circthresh.apply_classes(SQUARE.astype(np.int8), (1, 2))),
-    (TypeError, "bool", lambda: circthresh.threshold_classes(SQUARE, 3, SQUARE)),
-    (TypeError, "256 integer counts", lambda: circthresh.threshold_histogram(None)),
-    (ValueError, "masked", lambda: circthresh.threshold_histogram(np.ma.masked_equal([1] * 256, 1))),
-]
-
-
-@pytest.mark.parametrize("error, expected, call", BAD_CALLS)
-def test_bad_arguments_say_what_was_expected(error, expected, call):
-    with pytest.raises(error, match=expected):
-        call()
 
 
 def test_docstring_examples():

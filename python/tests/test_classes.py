@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import circthresh
+from circthresh_reference import library_classes
 from test_circthresh import BASE, IMAGES, WRAP
 
 
@@ -20,21 +21,6 @@ def library():
     if not os.path.exists(path):
         pytest.skip("no libcircthresh.so.1 beside %s to compare with" % command)
     return ctypes.CDLL(path)
-
-
-def library_classes(library, image, selected, classes):
-    levels = np.ascontiguousarray(image).reshape(-1)
-    counts = np.bincount(levels[selected.reshape(-1)], minlength=256).astype(np.uint64)
-    cuts, sigma_w = (ctypes.c_int * classes)(), ctypes.c_double()
-    assert library.circthresh_threshold_classes_counts(
-        counts.ctypes.data_as(ctypes.c_void_p), classes, cuts, ctypes.byref(sigma_w)) == 0
-    labels = np.zeros(levels.shape, np.uint8)
-    if cuts[0] >= 0:
-        assert library.circthresh_apply_classes(
-            ctypes.c_void_p(levels.ctypes.data), ctypes.c_size_t(1), ctypes.c_size_t(levels.size),
-            ctypes.c_ssize_t(levels.size), cuts, classes, ctypes.c_void_p(labels.ctypes.data),
-            ctypes.c_ssize_t(levels.size)) == 0
-    return (tuple(cuts) if cuts[0] >= 0 else None), sigma_w.value, labels.reshape(image.shape)
 
 
 MASK = np.random.default_rng(3).random(WRAP.shape) < 0.6

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import circthresh
-from command_rule import binarised
+from circthresh_reference import binarised
 
 RNG = np.random.default_rng(19)
 STACK = RNG.integers(0, 256, (5, 41, 37), dtype=np.uint8)
@@ -158,36 +158,3 @@ def test_a_process_pool_runs_them():
     for image, count, binary in zip(images, counts, binaries):
         assert np.array_equal(count, np.bincount(image.ravel(), minlength=256))
         assert np.array_equal(binary, binarised(image, 64))
-
-
-BAD_CALLS = [
-    (ValueError, "threads", lambda: circthresh.histogram(STACK, threads=0)),
-    (ValueError, "threads", lambda: circthresh.threshold(STACK, threads=-2)),
-    (TypeError, "threads", lambda: circthresh.apply_threshold(STACK, 0, threads=1.5)),
-    (TypeError, "threads", lambda: circthresh.histogram(STACK, threads=True)),
-    (ValueError, "-1..127", lambda: circthresh.apply_threshold(STACK, 128)),
-    (ValueError, "-1..127", lambda: circthresh.apply_threshold(STACK, -2)),
-    (TypeError, "int", lambda: circthresh.apply_threshold(STACK, 6.0)),
-    (TypeError, "uint8", lambda: circthresh.apply_threshold(STACK.astype(np.int8), 0)),
-    (ValueError, "0-D", lambda: circthresh.histogram(STACK[0, 0, 0, ...])),
-    (TypeError, "numpy scalar", lambda: circthresh.histogram(STACK[0, 0, 0])),
-    (ValueError, "broadcasts", lambda: circthresh.histogram(STACK, STACK[:, 0] > 0)),
-    (ValueError, "finite", lambda: circthresh.angles_to_levels([1.0, np.nan], 360)),
-    (ValueError, "finite", lambda: circthresh.angles_to_levels(np.float32([np.inf]), 360)),
-    (ValueError, "finite", lambda: circthresh.angles_to_levels([1e308], 1e-10)),
-    (ValueError, "greater than 0", lambda: circthresh.angles_to_levels([1.0], 0)),
-    (ValueError, "finite", lambda: circthresh.angles_to_levels([1.0], np.inf)),
-    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 10**400)),
-    (ValueError, "period", lambda: circthresh.angles_to_levels([1.0], 5e-324)),
-    (TypeError, "real", lambda: circthresh.angles_to_levels([1 + 1j], 360)),
-    (TypeError, "real", lambda: circthresh.angles_to_levels([True], 360)),
-    (TypeError, "real", lambda: circthresh.angles_to_levels([1.0], "360")),
-    # The compiled part checks what it would otherwise read out of bounds.
-    (ValueError, "mask", lambda: circthresh._core.histogram(STACK, b"x" * 100, 1)),
-]
-
-
-@pytest.mark.parametrize("error, expected, call", BAD_CALLS)
-def test_bad_arguments_say_what_was_expected(error, expected, call):
-    with pytest.raises(error, match=expected):
-        call()

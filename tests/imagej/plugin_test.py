@@ -23,6 +23,9 @@ if __name__ == "__main__":  # what the test needs, before anything needs it
         sys.exit("plugin_test.py: missing %s (tools/install-imagej-deps.sh)" % ", ".join(missing))
 import numpy as np  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from circthresh_reference import run_command  # noqa: E402
+
 
 # pixels: (slices, rows, columns) uint8 or uint16, or a PNG for RGB; options: never
 # empty (an empty string opens the dialog); roi: macro code that makes a selection;
@@ -85,15 +88,6 @@ def macro_for(rows, scratch):
     return "\n".join(lines) + '\nprint("row end");\n'
 
 
-def run_command(command, levels, scratch):
-    """The command's report lines and output raster for a 2-D image."""
-    source, target = os.path.join(scratch, "c.pgm"), os.path.join(scratch, "c.out.pgm")
-    with open(source, "wb") as out:
-        out.write(b"P5\n%d %d\n255\n" % levels.shape[::-1] + levels.tobytes())
-    done = subprocess.run([command, source, target], capture_output=True, check=True, text=True)
-    return done.stdout.splitlines(), np.fromfile(target, np.uint8)[-levels.size:].reshape(levels.shape)
-
-
 def expected(row, base, command, scratch, circthresh):
     """The row's Log lines and output pixels, from the command or the module."""
     options, pixels = row.options.split(), row.pixels
@@ -115,10 +109,11 @@ def expected(row, base, command, scratch, circthresh):
         return ["Circular Threshold: 8-bit and RGB images and stacks only; this image is 16-bit."], pixels
     if len(pixels) > 1 and "stack" not in options:
         runs = [run_command(command, level, scratch) for level in pixels]
-        log = sum((["slice %d" % s] + report for s, (report, _) in enumerate(runs, 1)), [])
+        log = sum((["slice %d" % s] + report.splitlines() for s, (report, _) in enumerate(runs, 1)), [])
         return log, np.stack([raster for _, raster in runs])
     # One histogram over every slice: the command on the slices one above another.
     report, raster = run_command(command, pixels.reshape(-1, pixels.shape[2]), scratch)
+    report = report.splitlines()
     t = int(report[0].split()[-1])
     if "set" not in options:
         return report, raster

@@ -1,3 +1,4 @@
+# Angles of any period as a PGM of the 256 levels, for circthresh.
 import numpy as np
 
 

@@ -1,3 +1,4 @@
+# A photo's hue thresholded with the module, grey pixels left out, the mask written.
 import os
 
 import circthresh  # pip install . from the clone, or Debian's python3-circthresh

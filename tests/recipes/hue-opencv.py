@@ -1,3 +1,4 @@
+# A photo's hue as a PGM for circthresh, made with OpenCV.
 import os
 
 import cv2  # Debian's python3-opencv: run with /usr/bin/python3

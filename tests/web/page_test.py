@@ -7,9 +7,7 @@ usage: /usr/bin/python3 tests/web/page_test.py SITE COMMAND SCRATCH [SCREENSHOT]
 (Debian's Python: numpy and OpenCV come from python3-numpy and python3-opencv.)
 """
 import base64
-import ctypes
 import os
-import subprocess
 import sys
 import struct
 import time
@@ -19,6 +17,9 @@ import cv2
 import numpy as np
 
 from chromium import Chromium, serve
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from circthresh_reference import binarised as binarise, library_classes, run_command  # noqa: E402
 
 failures = []
 
@@ -34,17 +35,6 @@ def write_pgm(path, levels, header=None):
     with open(path, "wb") as out:
         out.write(header or b"P5\n%d %d\n255\n" % (width, height))
         out.write(levels.astype(np.uint8).tobytes())
-
-
-def run_command(command, scratch, levels):
-    """The command's report and output raster for a 2-D array of levels."""
-    source, target = os.path.join(scratch, "levels.pgm"), os.path.join(scratch, "mask.pgm")
-    write_pgm(source, levels)
-    report = subprocess.run([command, source, target], check=True, capture_output=True,
-                            text=True).stdout
-    with open(target, "rb") as written:
-        data = written.read()
-    return report, np.frombuffer(data[len(data) - levels.size:], dtype=np.uint8)
 
 
 def as_command_image(levels):
@@ -66,24 +56,6 @@ def arrays(result):
             for key in ("hue", "mask", "counted")]
 
 
-def library_classes(command, levels, counted, classes):
-    """The C library beside the command on the page's counted levels: its
-    report lines for the classes, and its labels of every pixel."""
-    library = ctypes.CDLL(os.path.join(os.path.dirname(command), "libcircthresh.so.1"))
-    counts = np.bincount(levels[counted == 1], minlength=256).astype(np.uint64)
-    cuts, sigma_w = (ctypes.c_int * classes)(), ctypes.c_double()
-    assert library.circthresh_threshold_classes_counts(
-        counts.ctypes.data_as(ctypes.c_void_p), classes, cuts, ctypes.byref(sigma_w)) == 0
-    labels = np.zeros(levels.shape, dtype=np.uint8)
-    if cuts[0] >= 0:
-        assert library.circthresh_apply_classes(
-            ctypes.c_void_p(levels.ctypes.data), ctypes.c_size_t(levels.shape[0]),
-            ctypes.c_size_t(levels.shape[1]), ctypes.c_ssize_t(levels.shape[1]), cuts, classes,
-            ctypes.c_void_p(labels.ctypes.data), ctypes.c_ssize_t(levels.shape[1])) == 0
-    named = " ".join(str(c) for c in cuts) if cuts[0] >= 0 else "none"
-    return "cuts %s\nsigma_W %f\n" % (named, sigma_w.value), labels
-
-
 def classes_labels(result):
     return np.frombuffer(base64.b64decode(result["labels"]), dtype=np.uint8).reshape(
         result["height"], result["width"])
@@ -99,10 +71,6 @@ def write_huge_png(path, width, height):
     with open(path, "wb") as out:
         out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
                   chunk(b"IDAT", b"".join(data)) + chunk(b"IEND", b""))
-
-
-def binarise(levels, t):
-    return np.where((levels.astype(np.int16) - t) % 256 < 128, 0, 255).astype(np.uint8)
 
 
 def main(site, command, scratch, screenshot=None):
@@ -147,7 +115,7 @@ def main(site, command, scratch, screenshot=None):
         expected_counted = (top > 0) & (100 * chroma >= 25 * top)
         check("default photo: counted where saturation >= 25%",
               np.array_equal(counted, expected_counted), f"{np.count_nonzero(counted)} pixels")
-        report, _ = run_command(command, scratch, as_command_image(hue[counted == 1]))
+        report, _ = run_command(command, as_command_image(hue[counted == 1]), scratch)
         check("default photo: the command's report on the counted pixels' hue",
               result["report"] == report, result["report"].replace("\n", " ").strip())
         t = int(result["report"].split("\n")[0].split()[-1])
@@ -198,7 +166,9 @@ def main(site, command, scratch, screenshot=None):
                                      ("empty PGM, 4 classes", "?src=../images/empty.pgm&classes=4", 4)]:
             result = browser.open(base + query)
             hue, mask, counted = arrays(result)
-            report, labels = library_classes(command, hue, counted, classes)
+            cuts, sigma_w, labels = library_classes(os.path.join(os.path.dirname(command), "libcircthresh.so.1"),
+                                                    hue, counted == 1, classes)
+            report = "cuts %s\nsigma_W %f\n" % (" ".join(map(str, cuts)) if cuts else "none", sigma_w)
             check(f"{name}: the library's cuts, sigma_W and labels",
                   result["report"] == report and result["classes"] == classes and
                   np.array_equal(classes_labels(result), labels),
@@ -221,9 +191,9 @@ def main(site, command, scratch, screenshot=None):
                             ("empty PGM", "?src=../images/empty.pgm")]:
             result = browser.open(base + query)
             hue, mask, counted = arrays(result)
-            report, raster = run_command(command, scratch, hue)
+            report, raster = run_command(command, hue, scratch)
             check(f"{name}: the command's report and mask on the page's levels",
-                  result["report"] == report and np.array_equal(mask.reshape(-1), raster) and
+                  result["report"] == report and np.array_equal(mask, raster) and
                   counted.all(), result["report"].replace("\n", " ").strip())
             if name == "grey PNG":
                 check("grey PNG: thresholded on its own levels", np.array_equal(hue, grey))
@@ -235,7 +205,7 @@ def main(site, command, scratch, screenshot=None):
         hue, _, counted = arrays(result)
         check("flag.png a quarter transparent: those pixels not counted, the command's report on the rest",
               np.array_equal(counted, expected_counted & (alpha >= 64)) and
-              result["report"] == run_command(command, scratch, as_command_image(hue[counted == 1]))[0])
+              result["report"] == run_command(command, as_command_image(hue[counted == 1]), scratch)[0])
 
         # Faults: one line in red, no report, no result, nothing to download.
         with open(os.path.join(images, "short.pgm"), "wb") as short:

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Times commands against `cp` of the same file, and against each other, in
-alternating rounds. Standard library only.
+"""Timing in alternating rounds: `alternating_rounds` and `spread` for any
+benchmark that imports them, and, run as a script, commands against `cp` of the
+same file and against each other. Standard library only.
 
 usage: timing.py [--loop N] [--against NAME] ROUNDS INPUT SCRATCH NAME=COMMAND...
 
@@ -41,6 +42,21 @@ def spread(ratios):
     return "%.2f (%.2f-%.2f)" % (statistics.median(ratios), min(ratios), max(ratios))
 
 
+def alternating_rounds(jobs, rounds):
+    """{name: [seconds per round]} of the callables in jobs ({name: callable}),
+    each run once a round, each round starting one place further along, so that
+    drifts of the machine hit all of them alike."""
+    names = list(jobs)
+    times = {name: [] for name in names}
+    for round_number in range(rounds):
+        start = round_number % len(names)
+        for name in names[start:] + names[:start]:
+            began = time.perf_counter()
+            jobs[name]()
+            times[name].append(time.perf_counter() - began)
+    return times
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--loop", type=int, default=1)
@@ -62,11 +78,9 @@ def main():
 
     for _, argv in commands:  # warm the caches
         run_loop(argv, min(args.loop, 50))
-    times = {name: [] for name in names}
-    for round_number in range(args.rounds):
-        start = round_number % len(commands)
-        for name, argv in commands[start:] + commands[:start]:
-            times[name].append(run_loop(argv, args.loop))
+    times = alternating_rounds({name: (lambda argv=argv: run_loop(argv, args.loop))
+                                for name, argv in commands}, args.rounds)
+    times = {name: [t / args.loop for t in rounds] for name, rounds in times.items()}
 
     image = os.path.basename(args.source)
     if args.loop > 1:

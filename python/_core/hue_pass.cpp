@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "array_walk.h"
-#include "walk_pieces.h"
 #include "signal_watch.h"
 #include "threshold/hue_level.h"
+#include "walk_pieces.h"
 
 namespace py = pybind11;
 
@@ -25,14 +25,7 @@ constexpr ptrdiff_t PIECE_PIXELS = ptrdiff_t{1} << 16;
 // the pixels, so that both are read and written in memory order.
 py::array_t<uint8_t> pixels_array(const std::vector<ptrdiff_t>& shape,
                                   const std::vector<ptrdiff_t>& pixel_strides) {
-    std::vector<ptrdiff_t> strides(shape.size());
-    const std::vector<int> order = walk_order(pixel_strides);
-    ptrdiff_t step = 1;
-    for (size_t i = order.size(); i-- > 0;) {
-        strides[order[i]] = step;
-        step *= shape[order[i]] > 0 ? shape[order[i]] : 1;
-    }
-    return py::array_t<uint8_t>(shape, strides);
+    return py::array_t<uint8_t>(shape, strides_walked_like(shape, pixel_strides));
 }
 
 // (hue, counted): counted is None when percent is -1, else 1 where the pixel
@@ -62,20 +55,19 @@ py::tuple hue(const py::array& rgb, int percent, int threads) {
     const Walk walk = plan_walk(shape, {strides, level_strides});
     const uint8_t* pixels = static_cast<const uint8_t*>(rgb.data());
     uint8_t* level_data = levels.mutable_data();
-    SignalWatch watch = start_signal_watch();
-    {
-        py::gil_scoped_release unlocked;
-        walk_in_pieces(walk, workers_for(walk, threads, PIECE_PIXELS), signal_raised(watch),
-                       [&](int, ptrdiff_t begin, ptrdiff_t end) {
-            walk_runs(walk, begin, end,
-                      [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
-                          hue_run(pixels + offsets[0], channel_step, steps[0], length,
-                                  percent < 0 ? 0 : percent, level_data + offsets[1], steps[1],
-                                  counted ? counted + offsets[1] : nullptr, steps[1]);
-                      });
-        }, PIECE_PIXELS);
-    }
-    if (watch.raised) throw py::error_already_set();
+    run_unlocked([&](const std::function<bool()>& stop) {
+        walk_in_pieces(
+            walk, workers_for(walk, threads, PIECE_PIXELS), stop,
+            [&](int, ptrdiff_t begin, ptrdiff_t end) {
+                walk_runs(walk, begin, end,
+                          [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                              hue_run(pixels + offsets[0], channel_step, steps[0], length,
+                                      percent < 0 ? 0 : percent, level_data + offsets[1], steps[1],
+                                      counted ? counted + offsets[1] : nullptr, steps[1]);
+                          });
+            },
+            PIECE_PIXELS);
+    });
     return py::make_tuple(levels, counted_array);
 }
 

@@ -14,8 +14,7 @@
 constexpr ptrdiff_t PIECE_ELEMENTS = ptrdiff_t{1} << 18;
 
 // How many threads a walk gets: no more than it has pieces.
-inline int workers_for(const Walk& walk, int threads,
-                       ptrdiff_t piece_elements = PIECE_ELEMENTS) {
+inline int workers_for(const Walk& walk, int threads, ptrdiff_t piece_elements = PIECE_ELEMENTS) {
     const ptrdiff_t pieces = (walk.elements + piece_elements - 1) / piece_elements;
     return pieces < threads ? (pieces > 1 ? static_cast<int>(pieces) : 1) : threads;
 }
@@ -26,8 +25,11 @@ template <typename WalkPiece>
 void walk_in_pieces(const Walk& walk, int workers, const std::function<bool()>& stop_requested,
                     WalkPiece walk_piece, ptrdiff_t piece_elements = PIECE_ELEMENTS) {
     const ptrdiff_t pieces = (walk.elements + piece_elements - 1) / piece_elements;
-    run_pieces(workers, pieces, [&](int worker, ptrdiff_t piece) {
-        const ptrdiff_t end = (piece + 1) * piece_elements;
-        walk_piece(worker, piece * piece_elements, end < walk.elements ? end : walk.elements);
-    }, stop_requested);
+    run_pieces(
+        workers, pieces,
+        [&](int worker, ptrdiff_t piece) {
+            const ptrdiff_t end = (piece + 1) * piece_elements;
+            walk_piece(worker, piece * piece_elements, end < walk.elements ? end : walk.elements);
+        },
+        stop_requested);
 }

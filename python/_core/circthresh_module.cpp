@@ -1,5 +1,5 @@
 // circthresh._core: the compiled passes under the circthresh package, which
-// checks the arguments and documents them (circthresh/__init__.py). These take
+// checks the arguments and documents them (circthresh/*.py). These take
 // arrays already checked there, and check again only what would make them read
 // or write out of bounds.
 #include <pybind11/numpy.h>
@@ -11,8 +11,8 @@
 
 #include "array_passes.h"
 #include "array_walk.h"
-#include "signal_watch.h"
 #include "hue_pass.h"
+#include "signal_watch.h"
 #include "threshold/level_counts.h"
 #include "threshold/threshold.h"
 
@@ -44,15 +44,8 @@ void require(bool holds, const std::string& message) {
 // A new uint8 array of the source's shape, laid out in the order a walk takes
 // the source, so that both are read and written in memory order.
 py::array_t<uint8_t> array_walked_like(const py::array& source) {
-    const std::vector<ptrdiff_t> shape = shape_of(source);
-    std::vector<ptrdiff_t> strides(shape.size());
-    const std::vector<int> order = walk_order(strides_of(source));
-    ptrdiff_t step = 1;
-    for (size_t i = order.size(); i-- > 0;) {
-        strides[order[i]] = step;
-        step *= shape[order[i]] > 0 ? shape[order[i]] : 1;
-    }
-    return py::array_t<uint8_t>(shape, strides);
+    return py::array_t<uint8_t>(shape_of(source),
+                                strides_walked_like(shape_of(source), strides_of(source)));
 }
 
 int thread_count(int threads) {
@@ -60,14 +53,14 @@ int thread_count(int threads) {
     return threads;
 }
 
-py::array_t<uint64_t> histogram(const py::array& image, const py::object& selection,
-                                int threads) {
+py::array_t<uint64_t> histogram(const py::array& image, const py::object& selection, int threads) {
     require(has_dtype(image, 'u', 1), "image: expected dtype uint8");
     std::vector<std::vector<ptrdiff_t>> strides = {strides_of(image)};
     const unsigned char* selected = nullptr;
     if (!selection.is_none()) {
         // Checked before it is read as an array: anything else would be read as one.
-        require(py::isinstance<py::array>(selection), "mask: expected a bool array of the image's shape");
+        require(py::isinstance<py::array>(selection),
+                "mask: expected a bool array of the image's shape");
         const py::array mask = py::reinterpret_borrow<py::array>(selection);
         require(has_dtype(mask, 'b', 1) && shape_of(mask) == shape_of(image),
                 "mask: expected a bool array of the image's shape");
@@ -79,12 +72,9 @@ py::array_t<uint64_t> histogram(const py::array& image, const py::object& select
     const int pieces = thread_count(threads);
     py::array_t<uint64_t> counts(GREY_LEVELS);
     uint64_t* total = counts.mutable_data();
-    SignalWatch watch = start_signal_watch();
-    {
-        py::gil_scoped_release unlocked;
-        count_walk_levels(total, walk, pixels, selected, pieces, signal_raised(watch));
-    }
-    if (watch.raised) throw py::error_already_set();
+    run_unlocked([&](const std::function<bool()>& stop) {
+        count_walk_levels(total, walk, pixels, selected, pieces, stop);
+    });
     return counts;
 }
 
@@ -96,12 +86,9 @@ py::array_t<uint8_t> apply_threshold(const py::array& image, int threshold, int 
     const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
     unsigned char* binary_data = binary.mutable_data();
     const int pieces = thread_count(threads);
-    SignalWatch watch = start_signal_watch();
-    {
-        py::gil_scoped_release unlocked;
-        threshold_walk(binary_data, pixels, walk, threshold, pieces, signal_raised(watch));
-    }
-    if (watch.raised) throw py::error_already_set();
+    run_unlocked([&](const std::function<bool()>& stop) {
+        threshold_walk(binary_data, pixels, walk, threshold, pieces, stop);
+    });
     return binary;
 }
 
@@ -112,18 +99,16 @@ py::array_t<uint8_t> angles_to_levels(const py::array& angles, double period, do
     const Walk walk = plan_walk(shape_of(angles), {strides_of(angles), strides_of(levels)});
     const char* source = static_cast<const char*>(angles.data());
     unsigned char* levels_data = levels.mutable_data();
-    bool finite;
-    SignalWatch watch = start_signal_watch();
-    {
-        py::gil_scoped_release unlocked;
-        const std::function<bool()> stop = signal_raised(watch);
-        finite = single ? angles_walk_to_levels<float>(levels_data, source, walk, period, offset, stop)
-                        : angles_walk_to_levels<double>(levels_data, source, walk, period, offset,
-                                                        stop);
-    }
-    if (watch.raised) throw py::error_already_set();
-    require(finite, "angles: expected finite values; got a NaN or an infinity (or a value "
-                    "whose level overflows a double)");
+    bool finite = true;
+    run_unlocked([&](const std::function<bool()>& stop) {
+        finite = single
+                     ? angles_walk_to_levels<float>(levels_data, source, walk, period, offset, stop)
+                     : angles_walk_to_levels<double>(levels_data, source, walk, period, offset,
+                                                     stop);
+    });
+    require(finite,
+            "angles: expected finite values; got a NaN or an infinity (or a value "
+            "whose level overflows a double)");
     return levels;
 }
 
@@ -167,8 +152,7 @@ py::tuple threshold_histogram(const py::object& counts) {
 PYBIND11_MODULE(_core, module) {
     module.doc() = "The compiled passes of circthresh; use the circthresh package.";
     module.attr("__version__") = CIRCTHRESH_VERSION;
-    module.def("histogram", &histogram, py::arg("image"), py::arg("selection"),
-               py::arg("threads"));
+    module.def("histogram", &histogram, py::arg("image"), py::arg("selection"), py::arg("threads"));
     module.def("apply_threshold", &apply_threshold, py::arg("image"), py::arg("t"),
                py::arg("threads"));
     module.def("angles_to_levels", &angles_to_levels, py::arg("angles"), py::arg("period"),

@@ -1,6 +1,6 @@
 // k classes around the circle in circthresh._core: the search on counts and
 // the labelling of an array, both without Python's global lock. The package
-// (circthresh/__init__.py) checks and documents the arguments.
+// (circthresh/classes.py) checks and documents the arguments.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "array_walk.h"
-#include "walk_pieces.h"
 #include "signal_watch.h"
 #include "threshold/classes_search.h"
+#include "walk_pieces.h"
 
 namespace py = pybind11;
 
@@ -62,21 +62,18 @@ py::array_t<uint8_t> apply_classes(const py::array& image, const std::vector<int
     const Walk walk = plan_walk(shape, {image_strides, label_strides});
     const unsigned char* pixels = static_cast<const unsigned char*>(image.data());
     unsigned char* out = labels.mutable_data();
-    SignalWatch watch = start_signal_watch();
-    {
-        py::gil_scoped_release unlocked;
-        walk_in_pieces(walk, workers_for(walk, threads), signal_raised(watch),
-                       [&](int, ptrdiff_t begin, ptrdiff_t end) {
-            walk_runs(walk, begin, end,
-                      [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
-                          const unsigned char* in = pixels + offsets[0];
-                          unsigned char* to = out + offsets[1];
-                          for (ptrdiff_t i = 0; i < length; ++i)
-                              to[i * steps[1]] = label_of[in[i * steps[0]]];
-                      });
-        });
-    }
-    if (watch.raised) throw py::error_already_set();
+    run_unlocked([&](const std::function<bool()>& stop) {
+        walk_in_pieces(
+            walk, workers_for(walk, threads), stop, [&](int, ptrdiff_t begin, ptrdiff_t end) {
+                walk_runs(walk, begin, end,
+                          [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                              const unsigned char* in = pixels + offsets[0];
+                              unsigned char* to = out + offsets[1];
+                              for (ptrdiff_t i = 0; i < length; ++i)
+                                  to[i * steps[1]] = label_of[in[i * steps[0]]];
+                          });
+            });
+    });
     return labels;
 }
 

@@ -1,3 +1,5 @@
+// Asking Python, at most every 50 ms and only on the main thread, whether a
+// signal's handler raised while a compiled pass runs without the lock.
 #include "signal_watch.h"
 
 #include <pybind11/pybind11.h>

@@ -1,6 +1,8 @@
 // Ctrl-C during a long compiled pass: the question the pass asks between its
-// pieces, with Python's lock released.
+// pieces, with Python's lock released, and the pass run that way.
 #pragma once
+
+#include <pybind11/pybind11.h>
 
 #include <chrono>
 #include <functional>
@@ -21,3 +23,15 @@ SignalWatch start_signal_watch();
 // runs the handlers of signals received since. Off the main thread, where no
 // handler runs, it asks once and never again.
 std::function<bool()> signal_raised(SignalWatch& watch);
+
+// Runs pass(stop_requested) without Python's lock, watching for Ctrl-C, and
+// raises in Python what a signal's handler raised meanwhile.
+template <typename Pass>
+void run_unlocked(Pass pass) {
+    SignalWatch watch = start_signal_watch();
+    {
+        pybind11::gil_scoped_release unlocked;
+        pass(signal_raised(watch));
+    }
+    if (watch.raised) throw pybind11::error_already_set();
+}

@@ -19,13 +19,12 @@
 // pieces. Returns the number of pixels counted. Integer counts: the same for
 // every number of threads.
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
-                           const unsigned char* pixels, const unsigned char* selection,
-                           int threads, const std::function<bool()>& stop_requested = {});
+                           const unsigned char* pixels, const unsigned char* selection, int threads,
+                           const std::function<bool()>& stop_requested = {});
 
 // Writes the binary level of every pixel (arrays[0]) to binary (arrays[1]).
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
-                    int threshold, int threads,
-                    const std::function<bool()>& stop_requested = {});
+                    int threshold, int threads, const std::function<bool()>& stop_requested = {});
 
 // Writes rint((angle - offset) * (256 / period)) mod 256 of every angle
 // (arrays[0], of type Angle: float or double) to levels (arrays[1]), in double

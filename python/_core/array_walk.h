@@ -25,6 +25,12 @@ struct Walk {
 // is read again while it is still in the cache.
 std::vector<int> walk_order(const std::vector<ptrdiff_t>& strides);
 
+// The byte strides of a new uint8 array of the given shape laid out in the
+// order a walk takes an array of the given strides, so that a pass reads the
+// one and writes the other in memory order.
+std::vector<ptrdiff_t> strides_walked_like(const std::vector<ptrdiff_t>& shape,
+                                           const std::vector<ptrdiff_t>& strides);
+
 // The walk over arrays of the given shape; strides[0] decides the order.
 Walk plan_walk(const std::vector<ptrdiff_t>& shape,
                const std::vector<std::vector<ptrdiff_t>>& strides);
@@ -47,11 +53,13 @@ void walk_runs(const Walk& walk, ptrdiff_t begin, ptrdiff_t end, OnRun on_run) {
     }
     for (int a = 0; a < walk.arrays; ++a) {
         steps[a] = walk.strides[a][inner];
-        for (size_t axis = 0; axis < inner; ++axis) offsets[a] += index[axis] * walk.strides[a][axis];
+        for (size_t axis = 0; axis < inner; ++axis)
+            offsets[a] += index[axis] * walk.strides[a][axis];
     }
     ptrdiff_t column = begin % run_length;
     while (begin < end) {
-        const ptrdiff_t length = run_length - column < end - begin ? run_length - column : end - begin;
+        const ptrdiff_t length = run_length - column < end - begin ? run_length - column
+                                                                   : end - begin;
         ptrdiff_t starts[MAX_WALKED_ARRAYS] = {};
         for (int a = 0; a < walk.arrays; ++a) starts[a] = offsets[a] + column * steps[a];
         on_run(starts, steps, length);

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "walk_pieces.h"
 #include "threshold/binary_level.h"
 #include "threshold/level_counts.h"
+#include "walk_pieces.h"
 
 namespace {
 
@@ -25,15 +25,15 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
 }  // namespace
 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
-                           const unsigned char* pixels, const unsigned char* selection,
-                           int threads, const std::function<bool()>& stop_requested) {
+                           const unsigned char* pixels, const unsigned char* selection, int threads,
+                           const std::function<bool()>& stop_requested) {
     // One set of count tables per thread, merged at the end: no sharing while
     // counting, and integer sums, the same whichever thread counted what.
     const int workers = workers_for(walk, threads);
     std::vector<uint64_t> tables(static_cast<size_t>(workers) * COUNT_TABLES * GREY_LEVELS, 0);
     const auto counts_of = [&](int worker) {
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
-                                                         worker * COUNT_TABLES * GREY_LEVELS);
+                                                          worker * COUNT_TABLES * GREY_LEVELS);
     };
     walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
@@ -57,14 +57,14 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
 
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
                     int threshold, int threads, const std::function<bool()>& stop_requested) {
-    walk_in_pieces(walk, workers_for(walk, threads), stop_requested,
-                   [&](int, ptrdiff_t begin, ptrdiff_t end) {
-        walk_runs(walk, begin, end,
-                  [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
-                      threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
-                                    steps[0], length, threshold);
-                  });
-    });
+    walk_in_pieces(
+        walk, workers_for(walk, threads), stop_requested, [&](int, ptrdiff_t begin, ptrdiff_t end) {
+            walk_runs(walk, begin, end,
+                      [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                          threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
+                                        steps[0], length, threshold);
+                      });
+        });
 }
 
 template <typename Angle>
@@ -97,7 +97,7 @@ bool angles_walk_to_levels(unsigned char* levels, const char* angles, const Walk
     return finite;
 }
 
-template bool angles_walk_to_levels<float>(unsigned char*, const char*, const Walk&, double,
-                                           double, const std::function<bool()>&);
+template bool angles_walk_to_levels<float>(unsigned char*, const char*, const Walk&, double, double,
+                                           const std::function<bool()>&);
 template bool angles_walk_to_levels<double>(unsigned char*, const char*, const Walk&, double,
                                             double, const std::function<bool()>&);

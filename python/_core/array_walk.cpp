@@ -1,4 +1,5 @@
-// The order in which a pass walks an array's axes, shortest steps innermost.
+// The order in which a pass walks an array's axes, shortest steps innermost, and
+// the plan of a walk over arrays of one shape.
 #include "array_walk.h"
 
 #include <algorithm>
@@ -16,6 +17,18 @@ std::vector<int> walk_order(const std::vector<ptrdiff_t>& strides) {
     // Stable: equal steps keep numpy's order, the last axis innermost.
     std::stable_sort(order.begin(), order.end(), outer_first);
     return order;
+}
+
+std::vector<ptrdiff_t> strides_walked_like(const std::vector<ptrdiff_t>& shape,
+                                           const std::vector<ptrdiff_t>& strides) {
+    std::vector<ptrdiff_t> walked(shape.size());
+    const std::vector<int> order = walk_order(strides);
+    ptrdiff_t step = 1;
+    for (size_t i = order.size(); i-- > 0;) {
+        walked[order[i]] = step;
+        step *= shape[order[i]] > 0 ? shape[order[i]] : 1;
+    }
+    return walked;
 }
 
 Walk plan_walk(const std::vector<ptrdiff_t>& shape,

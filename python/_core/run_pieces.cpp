@@ -22,8 +22,7 @@ struct PieceQueue {
 // work belongs to the run_pieces call, which may have returned by the time a
 // late thread gets here: it is only called for a piece not yet done, while
 // run_pieces still waits.
-void take_pieces(PieceQueue& queue, int worker,
-                 const std::function<void(int, ptrdiff_t)>* work,
+void take_pieces(PieceQueue& queue, int worker, const std::function<void(int, ptrdiff_t)>* work,
                  const std::function<bool()>* stop_requested = nullptr) {
     for (ptrdiff_t piece = queue.next++; piece < queue.pieces; piece = queue.next++) {
         (*work)(worker, piece);
