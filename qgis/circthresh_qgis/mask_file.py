@@ -76,7 +76,8 @@ def check_driver_writes(driver, extension, georeference, nodata):
                      [(0, np.full((1, 1), nodata, np.uint8))], nodata, "a raster of one cell")
     finally:
         with gdal_failures():
-            gdal.RmdirRecursive(folder)
+            for name in gdal.ReadDir(folder) or []:
+                gdal.Unlink(folder + "/" + name)
 
 
 def process_umask():
