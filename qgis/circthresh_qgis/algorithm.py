@@ -37,7 +37,10 @@ levels t..t+127 (black), 255 for the rest, and 128, its no-data value, where the
 (the band's no-data value, NaN and infinities). The log and the outputs give the threshold t, \
 sigma_W, and the black half as angles in the input's units: from BLACK_FROM up to BLACK_TO, half \
 a turn on, taken modulo PERIOD (an angle exactly on an end goes where rounding to the nearest \
-level, halves to even, puts it)."""
+level, halves to even, puts it).
+
+The mask is written beside OUTPUT and replaces it only once GDAL has written all of it: on a \
+failure (a full disk) an old file there stays as it was."""
 
 
 def cell_strips(band):
