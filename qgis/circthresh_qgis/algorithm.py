@@ -8,6 +8,8 @@ from qgis.core import (QgsProcessingAlgorithm, QgsProcessingException, QgsProces
                        QgsProcessingParameterRasterDestination, QgsProcessingParameterRasterLayer,
                        QgsRasterFileWriter)
 
+from .mask_file import check_driver_writes, replace_with_raster
+
 try:
     import circthresh
 except ImportError:
@@ -35,7 +37,10 @@ levels t..t+127 (black), 255 for the rest, and 128, its no-data value, where the
 (the band's no-data value, NaN and infinities). The log and the outputs give the threshold t, \
 sigma_W, and the black half as angles in the input's units: from BLACK_FROM up to BLACK_TO, half \
 a turn on, taken modulo PERIOD (an angle exactly on an end goes where rounding to the nearest \
-level, halves to even, puts it)."""
+level, halves to even, puts it).
+
+The mask is written beside OUTPUT and replaces it only once GDAL has written all of it: on a \
+failure (a full disk) an old file there stays as it was."""
 
 
 def cell_strips(band):
@@ -104,39 +109,42 @@ class CircularThreshold(QgsProcessingAlgorithm):
             raise QgsProcessingException("GDAL cannot open band %d of %s"
                                          % (band_number, layer.source()))
 
-        def levels_of(angles, has_data):
-            return circthresh.angles_to_levels(np.where(has_data, angles, offset), period, offset)
+        def levels_of(row, angles, has_data):
+            try:
+                return circthresh.angles_to_levels(np.where(has_data, angles, offset), period, offset)
+            except ValueError as error:  # a period too small, or angles too large, for a double
+                raise QgsProcessingException("the angles of rows %d.. with PERIOD %r and OFFSET %r "
+                                             "have no levels: %s" % (row, period, offset, error)) from None
+
+        driver_name = QgsRasterFileWriter.driverForExtension(os.path.splitext(output)[1]) or "GTiff"
+        driver = gdal.GetDriverByName(driver_name)
+        cannot_write = "GDAL cannot create and write %s rasters (%s): choose a GeoTIFF (.tif)" % (
+            driver_name, output)
+        if driver is None or driver.GetMetadataItem(gdal.DCAP_CREATE) != "YES":
+            raise QgsProcessingException(cannot_write)
+        georeference = (source.GetGeoTransform(), source.GetProjection())
+        try:
+            check_driver_writes(driver, os.path.splitext(output)[1], georeference, NODATA)
+        except QgsProcessingException as error:
+            raise QgsProcessingException("%s; %s" % (cannot_write, error)) from None
 
         counts = np.zeros(256, dtype=np.uint64)
         for row, angles, has_data in cell_strips(band):
-            counts += circthresh.histogram(levels_of(angles, has_data), has_data)
+            counts += circthresh.histogram(levels_of(row, angles, has_data), has_data)
             feedback.setProgress(50.0 * (row + len(angles)) / band.YSize)
             if feedback.isCanceled():
                 return {}
         t, sigma_w = circthresh.threshold_histogram(counts)
 
-        driver_name = QgsRasterFileWriter.driverForExtension(os.path.splitext(output)[1]) or "GTiff"
-        driver = gdal.GetDriverByName(driver_name)
-        if driver is None or driver.GetMetadataItem(gdal.DCAP_CREATE) != "YES":
-            raise QgsProcessingException("GDAL cannot write %s (%s): choose a GeoTIFF (.tif)"
-                                         % (output, driver_name))
-        mask = driver.Create(output, band.XSize, band.YSize, 1, gdal.GDT_Byte)
-        if mask is None:
-            raise QgsProcessingException("GDAL could not create %s: %s" % (output, gdal.GetLastErrorMsg()))
-        mask.SetGeoTransform(source.GetGeoTransform())
-        mask.SetProjection(source.GetProjection())
-        mask_band = mask.GetRasterBand(1)
-        mask_band.SetNoDataValue(NODATA)
-        for row, angles, has_data in cell_strips(band):
-            binary = circthresh.apply_threshold(levels_of(angles, has_data), t)
-            binary[~has_data] = NODATA
-            mask_band.WriteArray(binary, 0, row)
-            feedback.setProgress(50.0 + 50.0 * (row + len(angles)) / band.YSize)
-        # Closing writes the file; a failed write shows only here.
-        mask_band = None
-        if mask.FlushCache() not in (None, 0):
-            raise QgsProcessingException("GDAL could not write %s" % output)
-        mask = source = None
+        def mask_strips():
+            for row, angles, has_data in cell_strips(band):
+                binary = circthresh.apply_threshold(levels_of(row, angles, has_data), t)
+                binary[~has_data] = NODATA
+                yield row, binary
+                feedback.setProgress(50.0 + 50.0 * (row + len(angles)) / band.YSize)
+
+        replace_with_raster(output, driver, (band.XSize, band.YSize), georeference, mask_strips(), NODATA)
+        band = source = None
 
         # Level k stands for the angles within half a level of offset + k * step:
         # levels t..t+127 for those from offset + (t - 0.5) * step, half a turn on.
