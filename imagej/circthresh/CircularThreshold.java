@@ -36,7 +36,8 @@ public final class CircularThreshold implements PlugInFilter {
         }
         final int depth = imp.getBitDepth();
         if (depth != 8 && depth != 24) {
-            IJ.error(TITLE, "8-bit and RGB images and stacks only; this image is " + depth + "-bit.");
+            IJ.error(TITLE,
+                     "8-bit and RGB images and stacks only; this image is " + depth + "-bit.");
             return DONE;
         }
         if (!askOptions(imp)) return DONE;
@@ -56,17 +57,21 @@ public final class CircularThreshold implements PlugInFilter {
         final boolean stack = imp.getStackSize() > 1;
         final GenericDialog dialog = new GenericDialog(TITLE);
         if (rgb)
-            dialog.addNumericField("Saturation floor", macro ? DEFAULT_SATURATION
-                                   : Prefs.get(PREFS + "saturation", DEFAULT_SATURATION), 0, 3, "%");
+            dialog.addNumericField(
+                "Saturation floor",
+                macro ? DEFAULT_SATURATION : Prefs.get(PREFS + "saturation", DEFAULT_SATURATION), 0,
+                3, "%");
         if (stack)
             dialog.addCheckbox("Stack histogram (one threshold for all slices)",
                                !macro && Prefs.get(PREFS + "stack", false));
-        dialog.addCheckbox("Set threshold only (pixels unchanged)", !macro && Prefs.get(PREFS + "set", false));
+        dialog.addCheckbox("Set threshold only (pixels unchanged)",
+                           !macro && Prefs.get(PREFS + "set", false));
         dialog.showDialog();
         if (dialog.wasCanceled()) return false;
         if (rgb) {
             final double percent = dialog.getNextNumber();
-            if (dialog.invalidNumber() || percent != Math.rint(percent) || percent < 0 || percent > 100) {
+            if (dialog.invalidNumber() || percent != Math.rint(percent) || percent < 0
+                || percent > 100) {
                 IJ.error(TITLE, "The saturation floor is a whole percent from 0 to 100.");
                 return false;
             }
@@ -96,8 +101,8 @@ public final class CircularThreshold implements PlugInFilter {
         final byte[][] levels = new byte[slices][];
         for (int s = 0; s < slices; ++s) {
             if (image.getBitDepth() == 24) {
-                levels[s] = HueLevels.levels((int[]) stack.getPixels(s + 1), width, area, inside, saturation,
-                                             counts[s]);
+                levels[s] = HueLevels.levels((int[]) stack.getPixels(s + 1), width, area, inside,
+                                             saturation, counts[s]);
             } else {
                 levels[s] = (byte[]) stack.getPixels(s + 1);
                 LevelCounts.count(levels[s], width, area, inside, counts[s]);
@@ -158,7 +163,8 @@ public final class CircularThreshold implements PlugInFilter {
             IJ.log(TITLE + ": no cut has two non-empty classes, so no threshold is set");
             return;
         }
-        target.getProcessor().setThreshold(result.threshold, result.threshold + 127, ImageProcessor.RED_LUT);
+        target.getProcessor().setThreshold(result.threshold, result.threshold + 127,
+                                           ImageProcessor.RED_LUT);
         target.updateAndDraw();
     }
 }

@@ -6,12 +6,12 @@ import java.math.RoundingMode;
 
 /** "thresholding at %d" and "sigma_W %f", to the last digit of glibc's output. */
 public final class Report {
-    private Report() {
-    }
+    private Report() {}
 
     /** The two lines of the command's report for a result. */
     public static String[] lines(ThresholdSearch.Result result) {
-        return new String[] {"thresholding at " + result.threshold, "sigma_W " + fixed(result.variance)};
+        return new String[] {"thresholding at " + result.threshold,
+                             "sigma_W " + fixed(result.variance)};
     }
 
     /**
@@ -23,12 +23,16 @@ public final class Report {
     public static String fixed(double value) {
         if (Double.isNaN(value)) return (Double.doubleToRawLongBits(value) < 0 ? "-" : "") + "nan";
         if (Double.isInfinite(value)) return value < 0 ? "-inf" : "inf";
-        final String digits = new BigDecimal(value).setScale(6, RoundingMode.HALF_EVEN).toPlainString();
+        final String digits =
+            new BigDecimal(value).setScale(6, RoundingMode.HALF_EVEN).toPlainString();
         final boolean negative = Math.copySign(1.0, value) < 0;
         return negative && !digits.startsWith("-") ? "-" + digits : digits;
     }
 
-    /** The same for a macro, call("circthresh.Report.fixed", "0.0078125"): a number as Java reads it. */
+    /**
+     * The same for a macro, call("circthresh.Report.fixed", "0.0078125"): a number as Java reads
+     * it.
+     */
     public static String fixed(String value) {
         return fixed(Double.parseDouble(value));
     }
