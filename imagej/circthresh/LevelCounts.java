@@ -48,9 +48,15 @@ public final class LevelCounts {
         // top bit set on the far half-circle; spreading it gives 0 or 255. Done
         // once per level into a table: HotSpot runs the table's loop over the
         // pixels some ten times faster than the arithmetic per pixel.
+        final byte[] binary = binaryLevels(threshold);
+        for (int i = 0; i < levels.length; ++i) levels[i] = binary[levels[i] & 255];
+    }
+
+    /** What each of the 256 levels becomes at a threshold: 0 or 255 (as a byte, -1). */
+    static byte[] binaryLevels(int threshold) {
         final byte[] binary = new byte[256];
         for (int level = 0; level < 256; ++level)
             binary[level] = (byte) (-(((level - threshold) & 255) >> 7));
-        for (int i = 0; i < levels.length; ++i) levels[i] = binary[levels[i] & 255];
+        return binary;
     }
 }

@@ -1,4 +1,5 @@
-// The command's two report lines, printed as C's printf prints them.
+// The Log's report: the command's two lines as C's printf prints them, and an angle image's black
+// half.
 package circthresh;
 
 import java.math.BigDecimal;
@@ -12,6 +13,20 @@ public final class Report {
     public static String[] lines(ThresholdSearch.Result result) {
         return new String[] {"thresholding at " + result.threshold,
                              "sigma_W " + fixed(result.variance)};
+    }
+
+    /**
+     * The black half of an angle image's result in its units, as the QGIS
+     * algorithm reports it: level k holds the angles within half a level of
+     * offset + k * period / 256, so levels t..t+127 hold those from offset +
+     * (t - 0.5) * step up to half a turn on (taken modulo the period).
+     */
+    public static strictfp String blackHalf(ThresholdSearch.Result result, double period,
+                                            double offset) {
+        final double step = period / 256;
+        final int t = result.threshold;
+        return "black: angles from " + fixed(offset + (t - 0.5) * step) + " up to "
+            + fixed(offset + (t + 127.5) * step) + ", levels " + (t & 255) + ".." + (t + 127);
     }
 
     /**
