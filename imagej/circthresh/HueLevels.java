@@ -5,8 +5,7 @@ import java.awt.Rectangle;
 
 /** The same definition as the C library's circthresh_hue and the page's. */
 public final class HueLevels {
-    private HueLevels() {
-    }
+    private HueLevels() {}
 
     /**
      * One turn of HSV hue onto 256 levels, rounded half up, from integers only,

@@ -27,9 +27,9 @@ public final strictfp class ThresholdSearch {
 
     // Moments of one class: its positions are grey levels, unwrapped across the cut.
     private static final class ClassMoments {
-        double weight;  // sum of p
-        double sum1;    // sum of position * p
-        double sum2;    // sum of position^2 * p
+        double weight; // sum of p
+        double sum1; // sum of position * p
+        double sum2; // sum of position^2 * p
 
         // Adds levels first..first+HALF-1, at their own positions; returns the
         // spread of the class around its mean.
@@ -54,8 +54,7 @@ public final strictfp class ThresholdSearch {
         }
     }
 
-    private ThresholdSearch() {
-    }
+    private ThresholdSearch() {}
 
     /**
      * The search on 256 counts, each divided by their sum: for the counts of a
@@ -77,8 +76,8 @@ public final strictfp class ThresholdSearch {
     public static Result find(double[] p) {
         int bestThreshold = -1;
         double bestVariance = NO_VARIANCE;
-        final ClassMoments window = new ClassMoments();      // levels t..t+127
-        final ClassMoments complement = new ClassMoments();  // t+128..255, then 0..t-1 at 256..t+255
+        final ClassMoments window = new ClassMoments(); // levels t..t+127
+        final ClassMoments complement = new ClassMoments(); // t+128..255, then 0..t-1 at 256..t+255
         double windowSpread = window.evaluateDirectly(p, 0);
         double complementSpread = complement.evaluateDirectly(p, HALF);
         for (int t = 0; t < HALF; ++t) {
