@@ -246,9 +246,11 @@ CIRCTHRESH_API int circthresh_apply_classes(const uint8_t *pixels, size_t rows, 
    rows or columns is 0, an output's rows would overlap (|stride| < columns
    with more than one row), or an extent, the photo's (rows - 1) *
    |row_stride| + columns * channels bytes included, does not fit in a
-   ptrdiff_t.
+   ptrdiff_t, or an output overlaps the photo or the other output.
 
-   The photo is only read; hue and counted must not overlap it or each other. */
+   The photo is only read; hue and counted must not overlap it or each other
+   (their address ranges, from the lowest row's first byte to the highest
+   row's last, share no byte; there is no in-place hue). */
 CIRCTHRESH_API int circthresh_hue(const uint8_t *rgb, size_t rows, size_t columns,
                                   ptrdiff_t row_stride, int channels, int saturation_percent,
                                   uint8_t *hue, ptrdiff_t hue_row_stride, uint8_t *counted,

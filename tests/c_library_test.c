@@ -303,16 +303,24 @@ static void test_hue_errors(void) {
         {"hue rows overlapping", photo, 4, 6, 32, 4, 25, hue, 5, counted, 8},
         {"counted rows overlapping", photo, 4, 6, 32, 4, 25, hue, 8, counted + 24, -5},
         {"pixels past ptrdiff_t", photo, 1, (size_t)PTRDIFF_MAX / 3, 0, 4, 25, hue, 0, NULL, 0},
+        {"hue over the photo", photo, 4, 6, 32, 4, 25, photo + 5, 32, NULL, 0},
+        {"counted over the photo, bottom up", photo, 4, 6, 32, 4, 25, hue, 8, photo + 100, -8},
+        {"counted over hue", photo, 4, 6, 32, 4, 25, hue, 8, hue + 2, 8},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        memset(photo, 9, sizeof photo);
         memset(hue, 9, sizeof hue), memset(counted, 9, sizeof counted);
         const int status = circthresh_hue(
             cases[i].rgb, cases[i].rows, cases[i].columns, cases[i].stride, cases[i].channels,
             cases[i].percent, cases[i].hue, cases[i].hue_stride, cases[i].counted, cases[i].counted_stride);
         int untouched = status == CIRCTHRESH_EINVAL;
         for (size_t k = 0; k < sizeof hue; ++k) untouched = untouched && hue[k] == 9 && counted[k] == 9;
+        for (size_t k = 0; k < sizeof photo; ++k) untouched = untouched && photo[k] == 9;
         CHECK(untouched, "%s: status %d, or output written", cases[i].name, status);
     }
+    /* Outputs that end where the photo starts, and each other, overlap nothing. */
+    CHECK(circthresh_hue(photo + 8, 2, 2, 8, 3, 25, photo, 2, photo + 4, 2) == CIRCTHRESH_OK,
+          "adjacent outputs refused");
 }
 
 static void test_hue_levels(void) {

@@ -14,6 +14,18 @@ bool output_fits(size_t rows, size_t columns, ptrdiff_t stride) {
     return raster_fits(rows, columns, stride) && (rows == 1 || stride_magnitude(stride) >= columns);
 }
 
+// The lowest address of rows of row_bytes, stride apart, and one past their
+// highest, as integers (pointers into different objects may not be compared).
+struct Span {
+    uintptr_t low, high;
+};
+Span span_of(const void* first, size_t rows, size_t row_bytes, ptrdiff_t stride) {
+    const uintptr_t extent = (rows - 1) * stride_magnitude(stride);
+    const uintptr_t low = reinterpret_cast<uintptr_t>(first) - (stride < 0 ? extent : 0);
+    return {low, low + extent + row_bytes};
+}
+bool spans_meet(Span a, Span b) { return a.low < b.high && b.low < a.high; }
+
 }  // namespace
 
 int circthresh_hue(const uint8_t* rgb, size_t rows, size_t columns, ptrdiff_t row_stride,
@@ -27,6 +39,15 @@ int circthresh_hue(const uint8_t* rgb, size_t rows, size_t columns, ptrdiff_t ro
         !output_fits(rows, columns, hue_row_stride) ||
         (counted != nullptr && !output_fits(rows, columns, counted_row_stride)))
         return CIRCTHRESH_EINVAL;
+    // An output over the photo would overwrite pixels not yet read, and the
+    // two outputs over each other would leave one's bytes in the other.
+    const Span photo = span_of(rgb, rows, columns * static_cast<size_t>(channels), row_stride);
+    const Span levels = span_of(hue, rows, columns, hue_row_stride);
+    if (spans_meet(photo, levels)) return CIRCTHRESH_EINVAL;
+    if (counted != nullptr) {
+        const Span mask = span_of(counted, rows, columns, counted_row_stride);
+        if (spans_meet(photo, mask) || spans_meet(levels, mask)) return CIRCTHRESH_EINVAL;
+    }
     const ptrdiff_t length = static_cast<ptrdiff_t>(columns);
     for (size_t r = 0; r < rows; ++r) {
         const ptrdiff_t row = static_cast<ptrdiff_t>(r);

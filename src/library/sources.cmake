@@ -16,6 +16,7 @@ set(CIRCTHRESH_THRESHOLD_SOURCES
   ${circthresh_root}/src/threshold/find_threshold.cpp
   ${circthresh_root}/src/threshold/classes_search.cpp
   ${circthresh_root}/src/threshold/hue_level.cpp
+  ${circthresh_root}/src/threshold/hue_vector.cpp
 )
 set(CIRCTHRESH_LIBRARY_SOURCES
   ${circthresh_root}/src/library/raster_extent.cpp

@@ -1,7 +1,11 @@
+// The hue of runs of pixels: the portable loop, and the choice among it and
+// the vector kernels (hue_vector.cpp) for each run.
 #include "threshold/hue_level.h"
 
 #include <array>
 #include <type_traits>
+
+#include "threshold/hue_vector.h"
 
 namespace {
 
@@ -73,11 +77,14 @@ void hue_any(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, p
     // written to contiguous outputs: the layouts of nearly every call.
     if (hue_step == 1 && (!Counted || counted_step == 1)) {
         if (channel_step == 1 && pixel_step == 3)
-            return hue_loop<Step<1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+            return hue_loop<Step<1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted,
+                                                       1);
         if (channel_step == 1 && pixel_step == 4)
-            return hue_loop<Step<1>, Step<4>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+            return hue_loop<Step<1>, Step<4>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted,
+                                                       1);
         if (channel_step == -1 && pixel_step == 3)
-            return hue_loop<Step<-1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1, counted, 1);
+            return hue_loop<Step<-1>, Step<3>, Counted>(rgb, {}, {}, count, percent, hue, 1,
+                                                        counted, 1);
     }
     hue_loop<ptrdiff_t, ptrdiff_t, Counted>(rgb, channel_step, pixel_step, count, percent, hue,
                                             hue_step, counted, counted_step);
@@ -85,12 +92,47 @@ void hue_any(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, p
 
 }  // namespace
 
+bool hue_path_supported(HuePath path) {
+    switch (path) {
+        case HuePath::avx2:
+            return hue_avx2_supported();
+        case HuePath::sse2:
+            return hue_sse2_supported();
+        case HuePath::portable:
+            return true;
+    }
+    return false;
+}
+
+void hue_run_with_path(HuePath path, const uint8_t* rgb, ptrdiff_t channel_step,
+                       ptrdiff_t pixel_step, ptrdiff_t count, int percent, uint8_t* hue,
+                       ptrdiff_t hue_step, uint8_t* counted, ptrdiff_t counted_step) {
+    ptrdiff_t done = 0;
+    if (path != HuePath::portable && hue_step == 1 && (counted == nullptr || counted_step == 1) &&
+        (channel_step == 1 || channel_step == -1) && (pixel_step == 3 || pixel_step == 4)) {
+        // Read backwards, a pixel's bytes start two before its red.
+        const HueLayout layout = {static_cast<int>(pixel_step), channel_step < 0};
+        const uint8_t* base = channel_step < 0 ? rgb - 2 : rgb;
+        if (path == HuePath::avx2)
+            done = hue_blocks_avx2(base, layout, count, percent, hue, counted);
+        done += hue_blocks_sse2(base + done * pixel_step, layout, count - done, percent, hue + done,
+                                counted != nullptr ? counted + done : nullptr);
+    }
+    rgb += done * pixel_step, hue += done * hue_step;
+    if (counted)
+        hue_any<true>(rgb, channel_step, pixel_step, count - done, percent, hue, hue_step,
+                      counted + done * counted_step, counted_step);
+    else
+        hue_any<false>(rgb, channel_step, pixel_step, count - done, percent, hue, hue_step, nullptr,
+                       0);
+}
+
 void hue_run(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, ptrdiff_t count,
              int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
              ptrdiff_t counted_step) {
-    if (counted)
-        hue_any<true>(rgb, channel_step, pixel_step, count, percent, hue, hue_step, counted,
+    const HuePath widest = hue_path_supported(HuePath::avx2)   ? HuePath::avx2
+                           : hue_path_supported(HuePath::sse2) ? HuePath::sse2
+                                                               : HuePath::portable;
+    hue_run_with_path(widest, rgb, channel_step, pixel_step, count, percent, hue, hue_step, counted,
                       counted_step);
-    else
-        hue_any<false>(rgb, channel_step, pixel_step, count, percent, hue, hue_step, nullptr, 0);
 }

@@ -22,6 +22,23 @@
 //
 // The saturation is HSV's, chroma / top, 0 for black, compared in integers:
 // 100 * chroma >= percent * top, so that 25% takes exactly chroma / top >= 1/4.
+//
+// With the widest vectors the processor running it has, for runs of RGB or
+// RGBA pixels, read forwards or backwards, into contiguous outputs.
 void hue_run(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, ptrdiff_t count,
              int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
              ptrdiff_t counted_step);
+
+// The ways of computing a run, narrowest first; every one writes the same bytes.
+// A build without vector code (CIRCTHRESH_NO_SIMD) has only the portable one.
+enum class HuePath { portable, sse2, avx2 };
+
+// Whether this build has the path and the processor running it can take it.
+bool hue_path_supported(HuePath path);
+
+// hue_run on the given path (one this processor supports); the pixels that do
+// not fill its blocks, and layouts it does not take, go by the narrower paths.
+// For the tests, which compare every path.
+void hue_run_with_path(HuePath path, const uint8_t* rgb, ptrdiff_t channel_step,
+                       ptrdiff_t pixel_step, ptrdiff_t count, int percent, uint8_t* hue,
+                       ptrdiff_t hue_step, uint8_t* counted, ptrdiff_t counted_step);

@@ -1,0 +1,287 @@
+// The hue's SSE2 and AVX2 kernels: the portable loop's arithmetic on 4 or 8
+// pixels at once, one per 32-bit lane, and the probe that says which of them
+// the processor running it can take.
+#include "threshold/hue_vector.h"
+
+#if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)
+#define CIRCTHRESH_SSE2_HUE 1
+#include <emmintrin.h>
+#endif
+// AVX2 is compiled function by function and chosen at run time, so that one
+// binary runs on any x86-64; the probe reads the features glibc found at
+// start-up where it can, as the transposes do.
+#if defined(CIRCTHRESH_SSE2_HUE) && defined(__x86_64__) && defined(__GNUC__)
+#define CIRCTHRESH_AVX2_HUE 1
+#include <immintrin.h>
+#if !defined(__clang__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define CIRCTHRESH_HUE_HAS_AVX2 CPU_FEATURE_ACTIVE(AVX2)
+#else
+#define CIRCTHRESH_HUE_HAS_AVX2 __builtin_cpu_supports("avx2")
+#endif
+#endif
+
+// The level is floor(n / d), n = 256 sixths + 3 chroma < 2^19 and d = 6 chroma
+// < 2^11 (1 for grey, whose n is 0), both exact in single precision. No n / d
+// is an integer (no colour lands on an exact half), so each lies at least
+// 1 / d >= 1 / 1530 inside the integers around it, and the division's rounding,
+// at most 2^-24 of 256 = 2^-16, can carry no quotient across one: truncating
+// the rounded quotient gives floor(n / d), the portable loop's level, where a
+// vector division costs a few cycles per 8 pixels and a table look-up would
+// need a gather per pixel.
+
+namespace {
+
+constexpr int BLOCK_MARGIN = 2;  // pixels left at a run's end: loads of 16 bytes read past a block
+
+#if defined(CIRCTHRESH_SSE2_HUE)
+// (mask & a) | (~mask & b): SSE2 has no blend.
+inline __m128i select_sse2(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Four pixels' levels (0..256, 256 meaning 0) from their channels, one per
+// 32-bit lane, and where each misses the floor (all ones), unless below is
+// null. Every value here but n stays below 2^15 with a 32-bit lane's upper half
+// 0, so SSE2's 16-bit max, min and multiply serve for the 32-bit ones it lacks.
+inline __m128i levels_sse2(__m128i r, __m128i g, __m128i b, __m128i percent, __m128i* below) {
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i top = _mm_max_epi16(_mm_max_epi16(r, g), b);
+    const __m128i chroma = _mm_sub_epi32(top, _mm_min_epi16(_mm_min_epi16(r, g), b));
+    const __m128i two = _mm_add_epi32(chroma, chroma), four = _mm_add_epi32(two, two);
+    const __m128i six = _mm_add_epi32(four, two);
+    // Blue's sixths, then green's where green is largest, then red's: red
+    // before green before blue on a tie.
+    __m128i sixths = _mm_add_epi32(_mm_sub_epi32(r, g), four);
+    sixths = select_sse2(_mm_cmpeq_epi32(top, g), _mm_add_epi32(_mm_sub_epi32(b, r), two), sixths);
+    sixths = select_sse2(_mm_cmpeq_epi32(top, r), _mm_sub_epi32(g, b), sixths);
+    sixths = _mm_add_epi32(sixths, _mm_and_si128(_mm_srai_epi32(sixths, 31), six));
+    const __m128i n = _mm_add_epi32(_mm_slli_epi32(sixths, 8), _mm_add_epi32(chroma, two));
+    if (below != nullptr) {
+        const __m128i floor = _mm_mullo_epi16(_mm_max_epi16(top, one), percent);
+        *below = _mm_cmpgt_epi32(floor, _mm_mullo_epi16(chroma, _mm_set1_epi32(100)));
+    }
+    return _mm_cvttps_epi32(
+        _mm_div_ps(_mm_cvtepi32_ps(n), _mm_cvtepi32_ps(_mm_max_epi16(six, one))));
+}
+
+inline __m128i load_sse2(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// 16 bytes as four vectors of 32-bit lanes.
+inline void widen_sse2(__m128i bytes, __m128i* lanes) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+    lanes[0] = _mm_unpacklo_epi16(low, zero);
+    lanes[1] = _mm_unpackhi_epi16(low, zero);
+    lanes[2] = _mm_unpacklo_epi16(high, zero);
+    lanes[3] = _mm_unpackhi_epi16(high, zero);
+}
+
+// 16 pixels' channels (c = byte 0, 1 or 2 of each) into channels[c][0..3].
+template <int STEP>
+inline void load_channels_sse2(const uint8_t* p, __m128i (*channels)[4]) {
+    if (STEP == 3) {
+        // Four rounds of the same interleave take 48 bytes of 3-byte pixels to
+        // 16 bytes of each channel: SSE2 has no byte shuffle.
+        __m128i t0 = load_sse2(p), t1 = load_sse2(p + 16), t2 = load_sse2(p + 32);
+        for (int round = 0; round < 4; ++round) {
+            const __m128i u0 = _mm_unpacklo_epi8(t0, _mm_unpackhi_epi64(t1, t1));
+            const __m128i u1 = _mm_unpacklo_epi8(_mm_unpackhi_epi64(t0, t0), t2);
+            const __m128i u2 = _mm_unpacklo_epi8(t1, _mm_unpackhi_epi64(t2, t2));
+            t0 = u0, t1 = u1, t2 = u2;
+        }
+        widen_sse2(t0, channels[0]);
+        widen_sse2(t1, channels[1]);
+        widen_sse2(t2, channels[2]);
+    } else {
+        const __m128i low_byte = _mm_set1_epi32(255);
+        for (int j = 0; j < 4; ++j) {
+            const __m128i pixels = load_sse2(p + 16 * j);
+            channels[0][j] = _mm_and_si128(pixels, low_byte);
+            channels[1][j] = _mm_and_si128(_mm_srli_epi32(pixels, 8), low_byte);
+            channels[2][j] = _mm_and_si128(_mm_srli_epi32(pixels, 16), low_byte);
+        }
+    }
+}
+
+template <int STEP, bool REVERSED, bool COUNTED>
+ptrdiff_t blocks_sse2(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                      uint8_t* counted) {
+    const __m128i floor_percent = _mm_set1_epi32(percent);
+    const __m128i low_byte = _mm_set1_epi16(255);
+    ptrdiff_t i = 0;
+    for (; i + 16 + BLOCK_MARGIN <= count; i += 16) {
+        __m128i channels[3][4], level[4], below[4];
+        load_channels_sse2<STEP>(base + i * STEP, channels);
+        for (int j = 0; j < 4; ++j)
+            level[j] = levels_sse2(channels[REVERSED ? 2 : 0][j], channels[1][j],
+                                   channels[REVERSED ? 0 : 2][j], floor_percent,
+                                   COUNTED ? &below[j] : nullptr);
+        // 256 becomes 0 before the bytes are packed with saturation.
+        const __m128i first = _mm_and_si128(_mm_packs_epi32(level[0], level[1]), low_byte);
+        const __m128i second = _mm_and_si128(_mm_packs_epi32(level[2], level[3]), low_byte);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(hue + i), _mm_packus_epi16(first, second));
+        if (COUNTED) {
+            const __m128i miss = _mm_packs_epi16(_mm_packs_epi32(below[0], below[1]),
+                                                 _mm_packs_epi32(below[2], below[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(counted + i),
+                             _mm_andnot_si128(miss, _mm_set1_epi8(1)));
+        }
+    }
+    return i;
+}
+#endif
+
+#if defined(CIRCTHRESH_AVX2_HUE)
+#define AVX2 __attribute__((target("avx2")))
+
+// levels_sse2 on 8 pixels.
+AVX2 inline __m256i levels_avx2(__m256i r, __m256i g, __m256i b, __m256i percent, __m256i* below) {
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i top = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+    const __m256i chroma = _mm256_sub_epi32(top, _mm256_min_epi32(_mm256_min_epi32(r, g), b));
+    const __m256i two = _mm256_add_epi32(chroma, chroma), four = _mm256_add_epi32(two, two);
+    const __m256i six = _mm256_add_epi32(four, two);
+    __m256i sixths = _mm256_add_epi32(_mm256_sub_epi32(r, g), four);
+    sixths = _mm256_blendv_epi8(sixths, _mm256_add_epi32(_mm256_sub_epi32(b, r), two),
+                                _mm256_cmpeq_epi32(top, g));
+    sixths = _mm256_blendv_epi8(sixths, _mm256_sub_epi32(g, b), _mm256_cmpeq_epi32(top, r));
+    sixths = _mm256_add_epi32(sixths, _mm256_and_si256(_mm256_srai_epi32(sixths, 31), six));
+    const __m256i n = _mm256_add_epi32(_mm256_slli_epi32(sixths, 8), _mm256_add_epi32(chroma, two));
+    if (below != nullptr) {
+        const __m256i floor = _mm256_mullo_epi16(_mm256_max_epi32(top, one), percent);
+        *below = _mm256_cmpgt_epi32(floor, _mm256_mullo_epi16(chroma, _mm256_set1_epi32(100)));
+    }
+    return _mm256_cvttps_epi32(
+        _mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(_mm256_max_epi32(six, one))));
+}
+
+// The byte shuffle that puts byte `offset` of each of a lane's four pixels
+// into the low byte of a 32-bit lane, the others zero.
+template <int STEP>
+AVX2 __m256i channel_shuffle(int offset) {
+    alignas(32) int8_t bytes[32];
+    for (int k = 0; k < 32; ++k)
+        bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * STEP + offset);
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+template <int STEP, bool REVERSED, bool COUNTED>
+AVX2 ptrdiff_t blocks_avx2(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                           uint8_t* counted) {
+    const __m256i red = channel_shuffle<STEP>(REVERSED ? 2 : 0);
+    const __m256i green = channel_shuffle<STEP>(1);
+    const __m256i blue = channel_shuffle<STEP>(REVERSED ? 0 : 2);
+    const __m256i floor_percent = _mm256_set1_epi32(percent);
+    const __m256i low_byte = _mm256_set1_epi16(255);
+    // The packs work within 16-byte lanes; this puts their 4-byte groups in order.
+    const __m256i in_order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    ptrdiff_t i = 0;
+    for (; i + 32 + BLOCK_MARGIN <= count; i += 32) {
+        __m256i level[4], below[4];
+        for (int j = 0; j < 4; ++j) {
+            // Pixels 8j..8j+3 in the low lane, 8j+4..8j+7 in the high one.
+            const uint8_t* p = base + (i + 8 * j) * STEP;
+            const __m256i pixels = _mm256_inserti128_si256(_mm256_castsi128_si256(load_sse2(p)),
+                                                           load_sse2(p + 4 * STEP), 1);
+            level[j] = levels_avx2(
+                _mm256_shuffle_epi8(pixels, red), _mm256_shuffle_epi8(pixels, green),
+                _mm256_shuffle_epi8(pixels, blue), floor_percent, COUNTED ? &below[j] : nullptr);
+        }
+        const __m256i first = _mm256_and_si256(_mm256_packs_epi32(level[0], level[1]), low_byte);
+        const __m256i second = _mm256_and_si256(_mm256_packs_epi32(level[2], level[3]), low_byte);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(hue + i),
+            _mm256_permutevar8x32_epi32(_mm256_packus_epi16(first, second), in_order));
+        if (COUNTED) {
+            const __m256i miss = _mm256_packs_epi16(_mm256_packs_epi32(below[0], below[1]),
+                                                    _mm256_packs_epi32(below[2], below[3]));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(counted + i),
+                                _mm256_andnot_si256(_mm256_permutevar8x32_epi32(miss, in_order),
+                                                    _mm256_set1_epi8(1)));
+        }
+    }
+    return i;
+}
+#endif
+
+// The kernel for the layout, with the steps and the floor's output known to
+// the compiler.
+template <template <int, bool, bool> class Kernel>
+ptrdiff_t blocks_for(HueLayout layout, const uint8_t* base, ptrdiff_t count, int percent,
+                     uint8_t* hue, uint8_t* counted) {
+    const bool four = layout.step == 4;
+    if (counted != nullptr) {
+        if (four)
+            return layout.reversed
+                       ? Kernel<4, true, true>::run(base, count, percent, hue, counted)
+                       : Kernel<4, false, true>::run(base, count, percent, hue, counted);
+        return layout.reversed ? Kernel<3, true, true>::run(base, count, percent, hue, counted)
+                               : Kernel<3, false, true>::run(base, count, percent, hue, counted);
+    }
+    if (four)
+        return layout.reversed ? Kernel<4, true, false>::run(base, count, percent, hue, counted)
+                               : Kernel<4, false, false>::run(base, count, percent, hue, counted);
+    return layout.reversed ? Kernel<3, true, false>::run(base, count, percent, hue, counted)
+                           : Kernel<3, false, false>::run(base, count, percent, hue, counted);
+}
+
+#if defined(CIRCTHRESH_SSE2_HUE)
+template <int STEP, bool REVERSED, bool COUNTED>
+struct Sse2Kernel {
+    static ptrdiff_t run(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                         uint8_t* counted) {
+        return blocks_sse2<STEP, REVERSED, COUNTED>(base, count, percent, hue, counted);
+    }
+};
+#endif
+#if defined(CIRCTHRESH_AVX2_HUE)
+template <int STEP, bool REVERSED, bool COUNTED>
+struct Avx2Kernel {
+    static ptrdiff_t run(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                         uint8_t* counted) {
+        return blocks_avx2<STEP, REVERSED, COUNTED>(base, count, percent, hue, counted);
+    }
+};
+#endif
+
+}  // namespace
+
+bool hue_sse2_supported() {
+#if defined(CIRCTHRESH_SSE2_HUE)
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool hue_avx2_supported() {
+#if defined(CIRCTHRESH_AVX2_HUE)
+    // Active: the processor has it and the system saves its registers.
+    return CIRCTHRESH_HUE_HAS_AVX2;
+#else
+    return false;
+#endif
+}
+
+ptrdiff_t hue_blocks_sse2(const uint8_t* base, HueLayout layout, ptrdiff_t count, int percent,
+                          uint8_t* hue, uint8_t* counted) {
+#if defined(CIRCTHRESH_SSE2_HUE)
+    return blocks_for<Sse2Kernel>(layout, base, count, percent, hue, counted);
+#else
+    (void)base, (void)layout, (void)count, (void)percent, (void)hue, (void)counted;
+    return 0;
+#endif
+}
+
+ptrdiff_t hue_blocks_avx2(const uint8_t* base, HueLayout layout, ptrdiff_t count, int percent,
+                          uint8_t* hue, uint8_t* counted) {
+#if defined(CIRCTHRESH_AVX2_HUE)
+    return blocks_for<Avx2Kernel>(layout, base, count, percent, hue, counted);
+#else
+    (void)base, (void)layout, (void)count, (void)percent, (void)hue, (void)counted;
+    return 0;
+#endif
+}
