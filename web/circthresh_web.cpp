@@ -32,7 +32,8 @@ int web_threshold(const uint8_t* levels, size_t rows, size_t columns, const uint
     const int length = std::snprintf(report, report_size, "thresholding at %d\nsigma_W %f\n", t,
                                      sigma_w);
     if (length < 0 || static_cast<size_t>(length) >= report_size) return -2;
-    if (!empty && circthresh_apply(levels, rows, columns, columns, t, mask, columns) != CIRCTHRESH_OK)
+    if (!empty &&
+        circthresh_apply(levels, rows, columns, columns, t, mask, columns) != CIRCTHRESH_OK)
         return -2;
     return t;
 }

@@ -4,7 +4,7 @@
 'use strict';
 
 // The calls on a loaded module (what createCircthresh() resolves to).
-function coreCalls(core) {
+function circthreshCalls(core) {
   // Runs use(place) and frees every address place gave it, whatever happens.
   // place copies bytes into the module's memory, or reserves size bytes there.
   function withMemory(use) {
@@ -85,4 +85,4 @@ function coreCalls(core) {
   };
 }
 
-if (typeof module === 'object' && module.exports) module.exports = { coreCalls };
+if (typeof module === 'object' && module.exports) module.exports = { circthreshCalls };

@@ -1,10 +1,10 @@
-// circthresh's page: reads a photo (or a grey image), computes each pixel's
-// hue level and the command's threshold in the WebAssembly module
-// (circthresh.js), and shows the report, the pictures and the histogram around
-// the circle. Nothing is sent anywhere.
+// circthresh's page: its run state and events. It reads a photo or a grey
+// image (read_image.js), computes each pixel's hue level and the command's
+// threshold in the WebAssembly module (core_calls.js), and shows the report and
+// the pictures (draw.js). Nothing is sent anywhere.
 //
 // index.html?src=URL&saturation=P&classes=K loads that image with that floor
-// and number of classes. When a run is done, window.circthresh_result =
+// and number of classes. When a run is done, window.circthreshResult =
 // {report, width, height, hue, mask, counted, classes, cuts, labels}: the
 // report lines, and row by row the levels thresholded, the mask by the
 // command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
@@ -56,7 +56,7 @@
   // leave the previous image's mask on offer.
   function forgetRun() {
     run = null;
-    window.circthresh_result = undefined;
+    window.circthreshResult = undefined;
     element('report').textContent = '';
     element('download-mask').disabled = element('download-levels').disabled = true;
     element('download-labels').disabled = true;
@@ -108,7 +108,7 @@
         threshold: result.threshold,
         report: result.report,
       };
-      window.circthreshClasses.extend(core, made, image.width, image.height);
+      circthreshClasses.extend(core, made, image.width, image.height);
       run = made;
     } catch (error) {
       showStatus(`${image.name}: ${error.message}`, true);
@@ -116,7 +116,7 @@
     }
     performance.measure('circthresh run', { start: started, end: performance.now() });
     show();
-    window.circthresh_result = {
+    window.circthreshResult = {
       report: run.report, width: image.width, height: image.height,
       hue: run.levels, mask: run.mask, counted: run.counted,
       classes: run.classes, cuts: run.cuts, labels: run.labels,
@@ -138,8 +138,8 @@
     element('download-mask').disabled = element('download-levels').disabled = false;
     element('download-labels').disabled = false;
     element('download-mask').textContent = maskAsPgm() ? 'Download mask (PGM)' : 'Download mask (PNG)';
-    draw('photo', image.rgba || image.grey, !image.rgba);
-    draw('levels', run.levels, true);
+    circthreshDraw.image(element('photo'), image.rgba || image.grey, !image.rgba, image.width, image.height);
+    circthreshDraw.image(element('levels'), run.levels, true, image.width, image.height);
     drawMask();
     drawHistogram();
   }
@@ -151,89 +151,17 @@
       ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
     element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
       many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
-    if (many) window.circthreshClasses.drawLabels(element('mask'), run, image.width, image.height, !!image.rgba);
-    else draw('mask', shownMask(), true);
-  }
-
-  // The mask as shown: the command's, or black and white swapped.
-  function shownMask() {
-    return element('swap').checked ? run.mask.map((v) => 255 - v) : run.mask;
+    if (many) circthreshDraw.labels(element('mask'), run, image.width, image.height, !!image.rgba);
+    else circthreshDraw.image(element('mask'), shownMask(), true, image.width, image.height);
   }
 
   // A mask too large for a canvas downloads as a PGM of its bytes.
   const maskAsPgm = () => circthreshImage.previewStep(image.width, image.height) > 1;
 
-  // Draws the image, or every step-th pixel of it where a canvas cannot hold it.
-  function draw(id, bytes, isGrey) {
-    const canvas = element(id);
-    const step = circthreshImage.previewStep(image.width, image.height);
-    const width = Math.ceil(image.width / step);
-    canvas.width = Math.max(width, 1);
-    canvas.height = Math.max(Math.ceil(image.height / step), 1);
-    if (image.width === 0 || image.height === 0) return;
-    const pixels = new ImageData(width, canvas.height);
-    // One 32-bit write per pixel, opaque; byte order as every browser's: RGBA
-    // in memory is ABGR in a little-endian word.
-    const words = new Uint32Array(pixels.data.buffer);
-    const source = isGrey ? bytes : new Uint32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
-    for (let y = 0, i = 0; y < canvas.height; y += 1) {
-      for (let x = 0, at = y * step * image.width; x < width; x += 1, i += 1, at += step)
-        words[i] = isGrey ? 0xff000000 | (source[at] * 0x010101) : source[at] | 0xff000000;
-    }
-    canvas.getContext('2d').putImageData(pixels, 0, 0);
-  }
+  const shownMask = () => circthreshDraw.shownMask(run.mask, element('swap').checked);
 
-  // The counted pixels' levels as bars around the circle, level 0 at the top
-  // and clockwise; the half-circle that is black in the mask shown is shaded.
   function drawHistogram() {
-    const canvas = element('histogram');
-    const context = canvas.getContext('2d');
-    const centre = canvas.width / 2;
-    const inner = 95;
-    const longest = 95;
-    const angle = (level) => (level / 256) * 2 * Math.PI - Math.PI / 2;
-    const counts = new Array(256).fill(0);
-    run.levels.forEach((level, i) => { counts[level] += run.counted[i]; });
-    const most = Math.max(1, ...counts);
-    context.clearRect(0, 0, canvas.width, canvas.height);
-    if (run.classes > 2) {
-      window.circthreshClasses.shadeArcs(context, run, centre, inner + longest + 5, angle, !!image.rgba);
-    } else if (run.threshold >= 0) {
-      const first = element('swap').checked ? run.threshold + 128 : run.threshold;
-      context.fillStyle = '#d8d8d8';
-      context.beginPath();
-      context.moveTo(centre, centre);
-      context.arc(centre, centre, inner + longest + 5, angle(first - 0.5), angle(first + 127.5));
-      context.closePath();
-      context.fill();
-    }
-    context.fillStyle = 'white';
-    context.strokeStyle = '#888';
-    context.beginPath();
-    context.arc(centre, centre, inner - 4, 0, 2 * Math.PI);
-    context.fill();
-    context.stroke();
-    context.lineWidth = 2.6;
-    for (let level = 0; level < 256; level += 1) {
-      if (counts[level] === 0) continue;
-      const length = Math.max(1, (counts[level] / most) * longest);
-      const a = angle(level);
-      context.strokeStyle = image.rgba ? `hsl(${(level * 360) / 256}, 85%, 50%)` : `rgb(${level}, ${level}, ${level})`;
-      context.beginPath();
-      context.moveTo(centre + inner * Math.cos(a), centre + inner * Math.sin(a));
-      context.lineTo(centre + (inner + length) * Math.cos(a), centre + (inner + length) * Math.sin(a));
-      context.stroke();
-    }
-    context.fillStyle = '#222';
-    context.font = '13px sans-serif';
-    context.textAlign = 'center';
-    context.textBaseline = 'middle';
-    [0, 64, 128, 192].forEach((level) => {
-      const a = angle(level);
-      context.fillText(String(level), centre + (inner - 16) * Math.cos(a), centre + (inner - 16) * Math.sin(a));
-    });
-    if (run.classes > 2) context.fillText(run.cuts ? `cuts ${run.cuts.join(' ')}` : 'no cuts', centre, centre);
-    else context.fillText(run.threshold >= 0 ? `cut at ${run.threshold} | ${run.threshold + 128}` : 'no cut', centre, centre);
+    circthreshDraw.histogram(element('histogram'), run, !!image.rgba, element('swap').checked);
   }
 
   function download(blob, name) {
@@ -262,7 +190,7 @@
   }
 
   async function start() {
-    core = coreCalls(await createCircthresh());
+    core = circthreshCalls(await createCircthresh());
     const query = new URLSearchParams(location.search);
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
     element('saturation').addEventListener('input', threshold);

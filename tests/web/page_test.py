@@ -247,7 +247,7 @@ def main(site, command, scratch, screenshot=None):
                 base + query, until="document.getElementById('status').className === 'error'",
                 read="[document.getElementById('status').textContent, "
                      "document.getElementById('report').textContent, "
-                     "window.circthresh_result, document.getElementById('download-mask').disabled]")
+                     "window.circthreshResult, document.getElementById('download-mask').disabled]")
             check(f"{name}: refused", says in status and report == "" and result is None and download,
                   status)
 
