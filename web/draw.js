@@ -44,13 +44,16 @@ window.circthreshDraw = (() => {
   // The mask as shown: the command's, or black and white swapped.
   const shownMask = (mask, swapped) => (swapped ? mask.map((v) => 255 - v) : mask);
 
+  // A run as page.js hands it over: its levels, counted (null: all), labels,
+  // classes, cuts, threshold and counts.
+
   // Each class's colour: its counted pixels' mean position (levels below the
   // first cut one turn on), as a hue, or as a grey level for a grey image.
   function colours(run, isPhoto) {
     const sums = new Array(run.classes).fill(0);
     const weights = new Array(run.classes).fill(0);
     run.levels.forEach((level, i) => {
-      if (!run.counted[i]) return;
+      if (run.counted && !run.counted[i]) return;
       const label = run.labels[i];
       sums[label] += run.cuts && level < run.cuts[0] ? level + 256 : level;
       weights[label] += 1;
@@ -92,7 +95,7 @@ window.circthreshDraw = (() => {
     context.restore();
   }
 
-  // The counted pixels' levels as bars around the circle, level 0 at the top
+  // The counted pixels' levels (run.counts) as bars around the circle, level 0 at the top
   // and clockwise; the half-circle that is black in the mask shown (swapped or
   // not) is shaded, or with 3 or more classes each class's arc.
   function histogram(canvas, run, isPhoto, swapped) {
@@ -101,8 +104,7 @@ window.circthreshDraw = (() => {
     const inner = 95;
     const longest = 95;
     const angle = (level) => (level / 256) * 2 * Math.PI - Math.PI / 2;
-    const counts = new Array(256).fill(0);
-    run.levels.forEach((level, i) => { counts[level] += run.counted[i]; });
+    const { counts } = run;
     const most = Math.max(1, ...counts);
     context.clearRect(0, 0, canvas.width, canvas.height);
     if (run.classes > 2) {
