@@ -13,7 +13,7 @@
 
 extern "C" int web_threshold(const uint8_t* levels, size_t rows, size_t columns,
                              const uint8_t* counted, uint8_t* mask, char* report,
-                             size_t report_size);
+                             size_t report_size, uint64_t* counts_searched);
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     // make_image's one-line header: "P5 width height 255" and one newline.
     FILE* in = fopen(argv[1], "rb");
     int width = 0, height = 0, maximum = 0;
-    if (in == nullptr || fscanf(in, "P5 %d %d %d", &width, &height, &maximum) != 3 || getc(in) != '\n') {
+    if (in == nullptr || fscanf(in, "P5 %d %d %d", &width, &height, &maximum) != 3 ||
+        getc(in) != '\n') {
         fprintf(stderr, "web_core_timing: cannot read %s\n", argv[1]);
         return 1;
     }
@@ -39,8 +40,11 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     for (int round = 0; round < atoi(argv[2]); ++round) {
         const auto started = std::chrono::steady_clock::now();
-        web_threshold(levels.data(), height, width, nullptr, mask.data(), report, sizeof report);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+        web_threshold(levels.data(), height, width, nullptr, mask.data(), report, sizeof report,
+                      nullptr);
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count());
     }
     std::sort(times.begin(), times.end());
     for (char* c = report; *c; ++c)

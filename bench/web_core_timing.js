@@ -22,7 +22,7 @@ require(path.resolve(moduleFile))().then((core) => {
   const times = [];
   for (let round = 0; round < Number(rounds); round += 1) {
     const started = process.hrtime.bigint();
-    core._web_threshold(levelsAt, height, width, 0, maskAt, reportAt, 64);
+    core._web_threshold(levelsAt, height, width, 0, maskAt, reportAt, 64, 0);
     times.push(Number(process.hrtime.bigint() - started) / 1e6);
   }
   times.sort((a, b) => a - b);

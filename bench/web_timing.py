@@ -38,10 +38,10 @@ sys.dont_write_bytecode = True  # no __pycache__ left in tests/web
 from chromium import Chromium, serve  # noqa: E402
 
 READ_TIMES = """(() => {
-  if (!window.circthresh_result) return null;
+  if (!window.circthreshResult) return null;
   const last = (name) => performance.getEntriesByName(name).at(-1);
   const run = last('circthresh run');
-  return {report: window.circthresh_result.report, read: last('circthresh read').duration,
+  return {report: window.circthreshResult.report, read: last('circthresh read').duration,
           run: run.duration, done: run.startTime + run.duration};
 })()"""
 

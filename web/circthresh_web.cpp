@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "circthresh.h"
 
@@ -16,9 +17,10 @@ extern "C" {
 // and every pixel binarised by the command's rule into mask. An empty image
 // (0 rows or columns) reports as the command does: threshold -1. Returns the
 // threshold (-1..127); -2, writing no mask, when the library refuses the image
-// or report_size is too small for the report.
+// or report_size is too small for the report. counts_searched, unless NULL,
+// receives the 256 counts searched (the page's histogram).
 int web_threshold(const uint8_t* levels, size_t rows, size_t columns, const uint8_t* counted,
-                  uint8_t* mask, char* report, size_t report_size) {
+                  uint8_t* mask, char* report, size_t report_size, uint64_t* counts_searched) {
     uint64_t counts[256] = {0};
     const bool empty = rows == 0 || columns == 0;
     // No pixels: the counts stay 0 and the search finds no cut, as the command's.
@@ -28,11 +30,13 @@ int web_threshold(const uint8_t* levels, size_t rows, size_t columns, const uint
     int t = -1;
     double sigma_w = 0.0;
     if (circthresh_threshold_counts(counts, &t, &sigma_w) != CIRCTHRESH_OK) return -2;
+    if (counts_searched != nullptr) std::memcpy(counts_searched, counts, sizeof counts);
     // C's "%f", not JavaScript's toFixed: the two round exact halves differently.
     const int length = std::snprintf(report, report_size, "thresholding at %d\nsigma_W %f\n", t,
                                      sigma_w);
     if (length < 0 || static_cast<size_t>(length) >= report_size) return -2;
-    if (!empty && circthresh_apply(levels, rows, columns, columns, t, mask, columns) != CIRCTHRESH_OK)
+    if (!empty &&
+        circthresh_apply(levels, rows, columns, columns, t, mask, columns) != CIRCTHRESH_OK)
         return -2;
     return t;
 }

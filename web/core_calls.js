@@ -1,88 +1,168 @@
-// The page's calls into its WebAssembly module (circthresh.js): bytes copied
-// in, the module's function run, results copied out, its memory freed. One
-// copy for the page (a script tag before page.js) and the node tests (require).
+// The page's calls into its WebAssembly module (circthresh.js). The page keeps
+// an image and its run in the module's memory, from reading to drawing: the
+// calls on addresses there (read, hue, threshold, classes) allocate what they
+// write, and the caller frees it. The copying calls (hueOf, thresholdOf,
+// classesOf) copy arrays in and results out, for the node tests. One copy for
+// the page (a script tag before page.js) and the node tests (require).
 'use strict';
 
 // The calls on a loaded module (what createCircthresh() resolves to).
-function coreCalls(core) {
-  // Runs use(place) and frees every address place gave it, whatever happens.
-  // place copies bytes into the module's memory, or reserves size bytes there.
-  function withMemory(use) {
+function circthreshCalls(core) {
+  // size bytes of the module's memory (at least one, so that the address is
+  // never 0); throws when there is no room.
+  function allocate(size) {
+    const address = core._malloc(Math.max(size, 1));
+    if (address === 0) throw new Error('out of memory for this image');
+    return address;
+  }
+  const free = (...addresses) => addresses.forEach((address) => address && core._free(address));
+  // A view of size bytes at address: valid until the memory next grows, that
+  // is until the next allocation.
+  const view = (address, size) => core.HEAPU8.subarray(address, address + size);
+
+  // Runs use(allocateHere) and frees what allocateHere allocated, whatever happens.
+  function withScratch(use) {
     const addresses = [];
-    const place = (bytesOrSize) => {
-      const size = typeof bytesOrSize === 'number' ? bytesOrSize : bytesOrSize.length;
-      const address = core._malloc(Math.max(size, 1));
-      if (address === 0) throw new Error('out of memory for this image');
-      addresses.push(address);
-      if (typeof bytesOrSize !== 'number') core.HEAPU8.set(bytesOrSize, address);
-      return address;
-    };
     try {
-      return use(place);
+      return use((size) => {
+        addresses.push(allocate(size));
+        return addresses[addresses.length - 1];
+      });
     } finally {
-      addresses.forEach((address) => core._free(address));
+      free(...addresses);
     }
   }
 
-  return {
-    // {threshold, report, mask} of width x height levels, row by row: the
-    // command's threshold (below -1: the module refused the image) and report
-    // lines, over the pixels whose byte in counted is not 0 (all when counted is
-    // null), and every pixel binarised by the command's rule.
-    threshold(levels, width, height, counted) {
-      return withMemory((place) => {
-        const pixels = width * height;
-        const levelsAt = place(levels);
-        const countedAt = counted ? place(counted) : 0;
-        const maskAt = place(pixels);
-        const reportAt = place(64);
-        const threshold = core._web_threshold(levelsAt, height, width, countedAt, maskAt, reportAt, 64);
+  // The bytes in the module's memory, at a new address.
+  function place(bytes) {
+    const address = allocate(bytes.length);
+    core.HEAPU8.set(bytes, address);
+    return address;
+  }
+
+  const calls = {
+    allocate, free, view, place,
+
+    // A PGM file's bytes, read as the command reads them (its size limit
+    // aside): {width, height, fileAt, levelsAt}, the whole file at fileAt (to
+    // free) and its levels, row by row, at levelsAt. Throws with the command's
+    // reason when the command refuses the file.
+    readPgm(bytes) {
+      const fileAt = place(bytes);
+      try {
+        return withScratch((scratch) => {
+          const fieldsAt = scratch(12);
+          const messageAt = scratch(256);
+          if (core._web_read_pgm(fileAt, bytes.length, fieldsAt, fieldsAt + 4, fieldsAt + 8, messageAt, 256) !== 0)
+            throw new Error(core.UTF8ToString(messageAt));
+          const [width, height, offset] = new Uint32Array(core.HEAPU8.buffer, fieldsAt, 3);
+          return { width, height, fileAt, levelsAt: fileAt + offset };
+        });
+      } catch (error) {
+        free(fileAt);
+        throw error;
+      }
+    },
+
+    // {hueAt, countedAt} of pixels RGBA pixels at rgbaAt: hue levels and 0/1
+    // for a saturation of at least percent; null when the module refuses the
+    // percent.
+    hue(rgbaAt, pixels, percent) {
+      const hueAt = allocate(pixels);
+      const countedAt = allocate(pixels);
+      // One row of all the pixels: the page holds them contiguous.
+      if (core._circthresh_hue(rgbaAt, 1, pixels, 4 * pixels, 4, percent, hueAt, pixels, countedAt, pixels) === 0)
+        return { hueAt, countedAt };
+      free(hueAt, countedAt);
+      return null;
+    },
+
+    // {threshold, report, maskAt, counts} of width x height levels at
+    // levelsAt, row by row: the command's threshold (below -1: the module
+    // refused the image; maskAt is then 0) and report lines, over the pixels
+    // whose byte at countedAt is not 0 (all when countedAt is 0), every pixel
+    // binarised by the command's rule at maskAt, and the 256 counts searched.
+    threshold(levelsAt, width, height, countedAt) {
+      const pixels = width * height;
+      const maskAt = allocate(pixels);
+      return withScratch((scratch) => {
+        const reportAt = scratch(64);
+        const countsAt = scratch(8 * 256);
+        const threshold = core._web_threshold(levelsAt, height, width, countedAt, maskAt, reportAt, 64, countsAt);
+        if (threshold < -1) free(maskAt);
         return {
           threshold,
           report: core.UTF8ToString(reportAt),
-          mask: core.HEAPU8.slice(maskAt, maskAt + pixels),
+          maskAt: threshold < -1 ? 0 : maskAt,
+          counts: Array.from(new BigUint64Array(core.HEAPU8.buffer, countsAt, 256), Number),
         };
       });
     },
-    // {hue, counted} of RGBA pixels, hue levels and 0/1 for a saturation of at
-    // least percent; null when the module refuses the percent.
-    hue(rgba, percent) {
-      return withMemory((place) => {
-        const pixels = rgba.length / 4;
-        const rgbaAt = place(rgba);
-        const hueAt = place(pixels);
-        const countedAt = place(pixels);
-        // One row of all the pixels: the page holds them contiguous.
-        if (core._circthresh_hue(rgbaAt, 1, pixels, 4 * pixels, 4, percent, hueAt, pixels,
-                                 countedAt, pixels) !== 0) return null;
-        return {
-          hue: core.HEAPU8.slice(hueAt, hueAt + pixels),
-          counted: core.HEAPU8.slice(countedAt, countedAt + pixels),
-        };
-      });
-    },
-    // {cuts, labels, report} of the given number of classes (3..16) over the
-    // counted levels, as hue() and threshold() take them: cuts null when no
+
+    // {cuts, labelsAt, report} of the given number of classes (3..16) over
+    // the counted levels, as threshold() takes them: cuts null when no
     // partition exists; null when the module refuses.
-    classes(levels, width, height, counted, classes) {
-      return withMemory((place) => {
-        const pixels = width * height;
-        const levelsAt = place(levels);
-        const countedAt = counted ? place(counted) : 0;
-        const labelsAt = place(pixels);
-        const cutsAt = place(4 * classes);
-        const reportAt = place(160);
-        if (core._web_classes(levelsAt, height, width, countedAt, classes, labelsAt, cutsAt,
-                              reportAt, 160) !== 0) return null;
+    classes(levelsAt, width, height, countedAt, classes) {
+      const labelsAt = allocate(width * height);
+      return withScratch((scratch) => {
+        const cutsAt = scratch(4 * classes);
+        const reportAt = scratch(160);
+        if (core._web_classes(levelsAt, height, width, countedAt, classes, labelsAt, cutsAt, reportAt, 160) !== 0) {
+          free(labelsAt);
+          return null;
+        }
         const cuts = Array.from(new Int32Array(core.HEAPU8.buffer, cutsAt, classes));
-        return {
-          cuts: cuts[0] >= 0 ? cuts : null,
-          labels: core.HEAPU8.slice(labelsAt, labelsAt + pixels),
-          report: core.UTF8ToString(reportAt),
-        };
+        return { cuts: cuts[0] >= 0 ? cuts : null, labelsAt, report: core.UTF8ToString(reportAt) };
       });
     },
   };
+
+  // The copying calls: arrays in, arrays out, the module's memory freed.
+  const copyOut = (address, size) => core.HEAPU8.slice(address, address + size);
+  const placed = (bytes) => (bytes ? place(bytes) : 0);
+  function holding(addresses, use) {
+    try {
+      return use();
+    } finally {
+      free(...addresses);
+    }
+  }
+  return Object.assign(calls, {
+    // {hue, counted} of RGBA pixels, or null, as hue().
+    hueOf(rgba, percent) {
+      const rgbaAt = place(rgba);
+      return holding([rgbaAt], () => {
+        const made = calls.hue(rgbaAt, rgba.length / 4, percent);
+        if (!made) return null;
+        const pixels = rgba.length / 4;
+        return holding([made.hueAt, made.countedAt],
+                       () => ({ hue: copyOut(made.hueAt, pixels), counted: copyOut(made.countedAt, pixels) }));
+      });
+    },
+    // {threshold, report, mask} of levels (counted: null for all), as threshold().
+    thresholdOf(levels, width, height, counted) {
+      const levelsAt = place(levels);
+      const countedAt = placed(counted);
+      return holding([levelsAt, countedAt], () => {
+        const made = calls.threshold(levelsAt, width, height, countedAt);
+        return holding([made.maskAt], () => ({
+          threshold: made.threshold, report: made.report,
+          mask: made.maskAt ? copyOut(made.maskAt, levels.length) : null,
+        }));
+      });
+    },
+    // {cuts, labels, report} of levels, or null, as classes().
+    classesOf(levels, width, height, counted, classes) {
+      const levelsAt = place(levels);
+      const countedAt = placed(counted);
+      return holding([levelsAt, countedAt], () => {
+        const made = calls.classes(levelsAt, width, height, countedAt, classes);
+        if (!made) return null;
+        return holding([made.labelsAt],
+                       () => ({ cuts: made.cuts, labels: copyOut(made.labelsAt, levels.length), report: made.report }));
+      });
+    },
+  });
 }
 
-if (typeof module === 'object' && module.exports) module.exports = { coreCalls };
+if (typeof module === 'object' && module.exports) module.exports = { circthreshCalls };

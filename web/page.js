@@ -1,75 +1,54 @@
-// circthresh's page: reads a photo (or a grey image), computes each pixel's
-// hue level and the command's threshold in the WebAssembly module
-// (circthresh.js), and shows the report, the pictures and the histogram around
-// the circle. Nothing is sent anywhere.
+// circthresh's page: its run state and events. It reads a photo or a grey
+// image (read_image.js) into the WebAssembly module's memory, computes each
+// pixel's hue level and the command's threshold there (core_calls.js), and
+// shows the report and the pictures (draw.js) from there: the pixels are not
+// copied out. Nothing is sent anywhere.
 //
 // index.html?src=URL&saturation=P&classes=K loads that image with that floor
-// and number of classes. When a run is done, window.circthresh_result =
+// and number of classes. When a run is done, window.circthreshResult =
 // {report, width, height, hue, mask, counted, classes, cuts, labels}: the
 // report lines, and row by row the levels thresholded, the mask by the
 // command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
 // pixels the histogram counted; the number of classes, their cuts (null when
-// there are none) and each pixel's class (classes.js).
+// there are none) and each pixel's class (classes.js). Its arrays are copied
+// out of the module when they are read.
 'use strict';
 
 (() => {
   const element = (id) => document.getElementById(id);
   let core = null;   // the WebAssembly module's calls (core_calls.js)
-  let image = null;  // {name, width, height, rgba, grey, visible}: see read_image.js
-  let run = null;    // the last run: {levels, counted, mask, threshold, report}
+  let image = null;  // {name, width, height, levelsAt, rgbaAt, visible, blocks}: see read_image.js
+  // The last run: {levelsAt, countedAt (0: all), maskAt, labelsAt, threshold,
+  // report, counts, classes, cuts, blocks}, its arrays in the module's memory.
+  let run = null;
 
   function showStatus(text, isError) {
     element('status').textContent = text;
     element('status').className = isError ? 'error' : '';
   }
 
-  // C's white space, as the command's reader takes it.
-  const isSpace = (byte) => byte === 0x20 || (byte >= 0x09 && byte <= 0x0d);
-
-  // A binary PGM with maximum 255, the command's input: "P5", width, height,
-  // 255, separated by white space and # comments, one white-space byte, the
-  // raster and nothing after it.
-  function readPgm(bytes) {
-    if (!isSpace(bytes[2])) throw new Error('not a binary PGM image: its first word is not P5');
-    let at = 2;
-    const fields = [];
-    while (fields.length < 3) {
-      while (at < bytes.length && (isSpace(bytes[at]) || bytes[at] === 0x23)) {
-        if (bytes[at] === 0x23) while (at < bytes.length && bytes[at] !== 0x0a) at += 1;
-        at += 1;
-      }
-      let digits = '';
-      while (at < bytes.length && bytes[at] >= 0x30 && bytes[at] <= 0x39) digits += String.fromCharCode(bytes[at++]);
-      if (digits === '' || digits.length > 9) throw new Error('not a binary PGM image: a header field is not a number');
-      fields.push(Number(digits));
-    }
-    const [width, height, maximum] = fields;
-    if (maximum !== 255) throw new Error(`the PGM's maximum grey value is ${maximum}, not 255`);
-    if (!isSpace(bytes[at])) throw new Error('not a binary PGM image: no white space before the raster');
-    const raster = bytes.subarray(at + 1);
-    if (raster.length !== width * height)
-      throw new Error(`the PGM's raster holds ${raster.length} bytes, not ${width} x ${height}`);
-    return { width, height, rgba: null, grey: raster.slice(), visible: null };
-  }
-
-  // Drops the last run's report, result and downloads: a failed run must not
-  // leave the previous image's mask on offer.
+  // Drops the last run's report, result, downloads and memory: a failed run
+  // must not leave the previous image's mask on offer.
   function forgetRun() {
+    if (run) core.free(...run.blocks);
     run = null;
-    window.circthresh_result = undefined;
+    window.circthreshResult = undefined;
     element('report').textContent = '';
     element('download-mask').disabled = element('download-levels').disabled = true;
     element('download-labels').disabled = true;
   }
 
+  function forgetImage() {
+    forgetRun();
+    if (image) core.free(...image.blocks);
+    image = null;
+  }
+
   async function open(blob, name) {
     const started = performance.now();
-    forgetRun();
+    forgetImage();
     showStatus(`Reading ${name}\u2026`);
-    const head = new Uint8Array(await blob.slice(0, 2).arrayBuffer());
-    const read = head[0] === 0x50 && head[1] === 0x35
-      ? readPgm(new Uint8Array(await blob.arrayBuffer())) : await circthreshImage.read(blob);
-    image = { name, ...read };
+    image = { name, ...(await circthreshImage.read(blob, core)) };
     performance.measure('circthresh read', { start: started, end: performance.now() });
     threshold();
   }
@@ -80,69 +59,108 @@
     return /^\d{1,3}$/.test(text) && Number(text) <= 100 ? Number(text) : null;
   }
 
+  const pixelCount = () => image.width * image.height;
+
+  // The run's arrays as views of the module's memory, for drawing and
+  // downloads (valid until the module next allocates).
+  function views() {
+    const pixels = pixelCount();
+    return {
+      levels: core.view(run.levelsAt, pixels),
+      counted: run.countedAt ? core.view(run.countedAt, pixels) : null,
+      mask: core.view(run.maskAt, pixels),
+      labels: run.labelsAt ? core.view(run.labelsAt, pixels) : null,
+    };
+  }
+
   function threshold() {
     if (!image) return;
     forgetRun();
     const percent = floorPercent();
-    if (image.rgba && percent === null) {
+    if (image.rgbaAt && percent === null) {
       showStatus('The saturation floor is a whole percent from 0 to 100.', true);
       return;
     }
     const started = performance.now();
-    const pixels = image.width * image.height;
+    const pixels = pixelCount();
+    const made = { levelsAt: image.levelsAt, countedAt: 0, labelsAt: 0, blocks: [] };
     try {
-      let levels = image.grey;
-      let counted = null;  // none: every pixel counts
-      if (image.rgba) {
-        const hue = core.hue(image.rgba, percent);
+      if (image.rgbaAt) {
+        const hue = core.hue(image.rgbaAt, pixels, percent);
         if (!hue) throw new Error('the module refused the saturation floor');
-        ({ hue: levels, counted } = hue);
+        made.blocks.push(hue.hueAt, hue.countedAt);
+        [made.levelsAt, made.countedAt] = [hue.hueAt, hue.countedAt];
+        if (image.visible) circthreshImage.onlyVisible(core.view(made.countedAt, pixels), image.visible);
+      } else if (image.visible) {
+        made.countedAt = core.place(image.visible);
+        made.blocks.push(made.countedAt);
       }
-      counted = circthreshImage.onlyVisible(counted, image.visible);
-      const result = core.threshold(levels, image.width, image.height, counted);
+      const result = core.threshold(made.levelsAt, image.width, image.height, made.countedAt);
       if (result.threshold < -1) throw new Error('the module could not threshold this image');
-      const made = {
-        levels,
-        counted: counted || new Uint8Array(pixels).fill(1),
-        mask: result.mask,
-        threshold: result.threshold,
-        report: result.report,
-      };
-      window.circthreshClasses.extend(core, made, image.width, image.height);
-      run = made;
+      made.blocks.push(result.maskAt);
+      Object.assign(made, { maskAt: result.maskAt, threshold: result.threshold, report: result.report,
+                            counts: result.counts });
+      circthreshClasses.extend(core, made, image.width, image.height);
     } catch (error) {
+      core.free(...made.blocks);
       showStatus(`${image.name}: ${error.message}`, true);
       return;
     }
+    run = made;
     performance.measure('circthresh run', { start: started, end: performance.now() });
     show();
-    window.circthresh_result = {
-      report: run.report, width: image.width, height: image.height,
-      hue: run.levels, mask: run.mask, counted: run.counted,
-      classes: run.classes, cuts: run.cuts, labels: run.labels,
+    window.circthreshResult = result(made);
+  }
+
+  // The result of a run, its arrays copied out of the module when read, while
+  // the run is the page's.
+  function result(made) {
+    const pixels = pixelCount();
+    const copy = (name, make) => () => {
+      if (run !== made) throw new Error('a later run has replaced this result');
+      return make(views()[name]);
     };
+    const fields = {
+      hue: copy('levels', (v) => v.slice()),
+      mask: copy('mask', (v) => v.slice()),
+      counted: copy('counted', (v) => (v ? v.slice() : new Uint8Array(pixels).fill(1))),
+      labels: copy('labels', (v) => (v ? v.slice() : circthreshClasses.twoLabels(views().mask))),
+    };
+    const got = { report: made.report, width: image.width, height: image.height,
+                  classes: made.classes, cuts: made.cuts };
+    Object.entries(fields).forEach(([name, get]) => Object.defineProperty(got, name, { get, enumerable: true }));
+    return got;
   }
 
   function show() {
-    const counted = run.counted.reduce((sum, c) => sum + c, 0);
+    const pixels = pixelCount();
+    const counted = run.counts.reduce((sum, c) => sum + c, 0);
     const transparent = image.visible ? ', not transparent' : '';
-    const what = image.rgba
-      ? `its hue; ${counted} of ${run.counted.length} pixels counted (saturation at least ${floorPercent()}%${transparent})`
-      : image.visible ? `a grey image, thresholded on its grey levels; ${counted} of ${run.counted.length} pixels counted (not transparent)`
+    const what = image.rgbaAt
+      ? `its hue; ${counted} of ${pixels} pixels counted (saturation at least ${floorPercent()}%${transparent})`
+      : image.visible ? `a grey image, thresholded on its grey levels; ${counted} of ${pixels} pixels counted (not transparent)`
         : 'a grey image, thresholded on its grey levels; every pixel counted';
-    showStatus(`${image.name}, ${image.width} x ${image.height}: ${what}.`);
+    // The command reads at most 5000 x 5000; the page reads larger images on purpose.
+    const larger = image.width > 5000 || image.height > 5000
+      ? ' Larger than the 5000 x 5000 the command reads: the page thresholds it all the same.' : '';
+    showStatus(`${image.name}, ${image.width} x ${image.height}: ${what}.${larger}`);
     element('report').textContent = run.report;
-    element('levels-caption').textContent = image.rgba
+    element('levels-caption').textContent = image.rgbaAt
       ? 'its hue on the 256-level circle, as grey levels' : 'its grey levels';
-    element('download-levels').textContent = image.rgba ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
+    element('download-levels').textContent = image.rgbaAt ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
     element('download-mask').disabled = element('download-levels').disabled = false;
     element('download-labels').disabled = false;
     element('download-mask').textContent = maskAsPgm() ? 'Download mask (PGM)' : 'Download mask (PNG)';
-    draw('photo', image.rgba || image.grey, !image.rgba);
-    draw('levels', run.levels, true);
+    const shown = views();
+    circthreshDraw.image(element('photo'), image.rgbaAt ? core.view(image.rgbaAt, 4 * pixels) : shown.levels,
+                         !image.rgbaAt, image.width, image.height);
+    circthreshDraw.image(element('levels'), shown.levels, true, image.width, image.height);
     drawMask();
     drawHistogram();
   }
+
+  // The run as draw.js takes it: its fields and its arrays' views.
+  const drawn = () => ({ ...run, ...views() });
 
   // The mask, or with 3 or more classes the labels in colour.
   function drawMask() {
@@ -151,89 +169,17 @@
       ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
     element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
       many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
-    if (many) window.circthreshClasses.drawLabels(element('mask'), run, image.width, image.height, !!image.rgba);
-    else draw('mask', shownMask(), true);
-  }
-
-  // The mask as shown: the command's, or black and white swapped.
-  function shownMask() {
-    return element('swap').checked ? run.mask.map((v) => 255 - v) : run.mask;
+    if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.rgbaAt);
+    else circthreshDraw.image(element('mask'), shownMask(), true, image.width, image.height);
   }
 
   // A mask too large for a canvas downloads as a PGM of its bytes.
   const maskAsPgm = () => circthreshImage.previewStep(image.width, image.height) > 1;
 
-  // Draws the image, or every step-th pixel of it where a canvas cannot hold it.
-  function draw(id, bytes, isGrey) {
-    const canvas = element(id);
-    const step = circthreshImage.previewStep(image.width, image.height);
-    const width = Math.ceil(image.width / step);
-    canvas.width = Math.max(width, 1);
-    canvas.height = Math.max(Math.ceil(image.height / step), 1);
-    if (image.width === 0 || image.height === 0) return;
-    const pixels = new ImageData(width, canvas.height);
-    // One 32-bit write per pixel, opaque; byte order as every browser's: RGBA
-    // in memory is ABGR in a little-endian word.
-    const words = new Uint32Array(pixels.data.buffer);
-    const source = isGrey ? bytes : new Uint32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
-    for (let y = 0, i = 0; y < canvas.height; y += 1) {
-      for (let x = 0, at = y * step * image.width; x < width; x += 1, i += 1, at += step)
-        words[i] = isGrey ? 0xff000000 | (source[at] * 0x010101) : source[at] | 0xff000000;
-    }
-    canvas.getContext('2d').putImageData(pixels, 0, 0);
-  }
+  const shownMask = () => circthreshDraw.shownMask(views().mask, element('swap').checked);
 
-  // The counted pixels' levels as bars around the circle, level 0 at the top
-  // and clockwise; the half-circle that is black in the mask shown is shaded.
   function drawHistogram() {
-    const canvas = element('histogram');
-    const context = canvas.getContext('2d');
-    const centre = canvas.width / 2;
-    const inner = 95;
-    const longest = 95;
-    const angle = (level) => (level / 256) * 2 * Math.PI - Math.PI / 2;
-    const counts = new Array(256).fill(0);
-    run.levels.forEach((level, i) => { counts[level] += run.counted[i]; });
-    const most = Math.max(1, ...counts);
-    context.clearRect(0, 0, canvas.width, canvas.height);
-    if (run.classes > 2) {
-      window.circthreshClasses.shadeArcs(context, run, centre, inner + longest + 5, angle, !!image.rgba);
-    } else if (run.threshold >= 0) {
-      const first = element('swap').checked ? run.threshold + 128 : run.threshold;
-      context.fillStyle = '#d8d8d8';
-      context.beginPath();
-      context.moveTo(centre, centre);
-      context.arc(centre, centre, inner + longest + 5, angle(first - 0.5), angle(first + 127.5));
-      context.closePath();
-      context.fill();
-    }
-    context.fillStyle = 'white';
-    context.strokeStyle = '#888';
-    context.beginPath();
-    context.arc(centre, centre, inner - 4, 0, 2 * Math.PI);
-    context.fill();
-    context.stroke();
-    context.lineWidth = 2.6;
-    for (let level = 0; level < 256; level += 1) {
-      if (counts[level] === 0) continue;
-      const length = Math.max(1, (counts[level] / most) * longest);
-      const a = angle(level);
-      context.strokeStyle = image.rgba ? `hsl(${(level * 360) / 256}, 85%, 50%)` : `rgb(${level}, ${level}, ${level})`;
-      context.beginPath();
-      context.moveTo(centre + inner * Math.cos(a), centre + inner * Math.sin(a));
-      context.lineTo(centre + (inner + length) * Math.cos(a), centre + (inner + length) * Math.sin(a));
-      context.stroke();
-    }
-    context.fillStyle = '#222';
-    context.font = '13px sans-serif';
-    context.textAlign = 'center';
-    context.textBaseline = 'middle';
-    [0, 64, 128, 192].forEach((level) => {
-      const a = angle(level);
-      context.fillText(String(level), centre + (inner - 16) * Math.cos(a), centre + (inner - 16) * Math.sin(a));
-    });
-    if (run.classes > 2) context.fillText(run.cuts ? `cuts ${run.cuts.join(' ')}` : 'no cuts', centre, centre);
-    else context.fillText(run.threshold >= 0 ? `cut at ${run.threshold} | ${run.threshold + 128}` : 'no cut', centre, centre);
+    circthreshDraw.histogram(element('histogram'), drawn(), !!image.rgbaAt, element('swap').checked);
   }
 
   function download(blob, name) {
@@ -244,17 +190,22 @@
     setTimeout(() => URL.revokeObjectURL(link.href), 1000);
   }
 
+  const pgmHeader = () => `P5\n${image.width} ${image.height}\n255\n`;
+
   function downloadMask() {
-    if (maskAsPgm()) {
-      const header = `P5\n${image.width} ${image.height}\n255\n`;
-      download(new Blob([header, shownMask()], { type: 'image/x-portable-graymap' }), 'mask.pgm');
-    } else element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    if (maskAsPgm()) download(new Blob([pgmHeader(), shownMask()], { type: 'image/x-portable-graymap' }), 'mask.pgm');
+    else element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
   }
 
   function downloadLevels() {
-    const header = `P5\n${image.width} ${image.height}\n255\n`;
-    download(new Blob([header, run.levels], { type: 'image/x-portable-graymap' }),
-             image.rgba ? 'hue.pgm' : 'levels.pgm');
+    download(new Blob([pgmHeader(), views().levels], { type: 'image/x-portable-graymap' }),
+             image.rgbaAt ? 'hue.pgm' : 'levels.pgm');
+  }
+
+  function downloadLabels() {
+    const { labels, mask } = views();
+    download(new Blob([pgmHeader(), labels || circthreshClasses.twoLabels(mask)], { type: 'image/x-portable-graymap' }),
+             'labels.pgm');
   }
 
   function openChosen(file) {
@@ -262,9 +213,10 @@
   }
 
   async function start() {
-    core = coreCalls(await createCircthresh());
+    core = circthreshCalls(await createCircthresh());
     const query = new URLSearchParams(location.search);
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
+    if (query.has('classes')) element('classes').value = query.get('classes');
     element('saturation').addEventListener('input', threshold);
     element('classes').addEventListener('change', threshold);
     element('swap').addEventListener('change', () => {
@@ -274,6 +226,7 @@
     });
     element('download-mask').addEventListener('click', downloadMask);
     element('download-levels').addEventListener('click', downloadLevels);
+    element('download-labels').addEventListener('click', downloadLabels);
     element('file').addEventListener('change', (event) => openChosen(event.target.files[0]));
     const drop = element('drop');
     document.addEventListener('dragover', (event) => { event.preventDefault(); drop.classList.add('over'); });

@@ -1,5 +1,7 @@
-// Reads a photo's pixels for circthresh's page (page.js), exactly as the file
-// stores them, within what the browser can hold: window.circthreshImage.
+// Reads an image's pixels for circthresh's page (page.js) into the module's
+// memory: a PGM as the command reads it (the module's reader), a photo exactly
+// as the file stores it, within what the browser can hold:
+// window.circthreshImage.
 //
 // The browser's 2D canvas premultiplies alpha, so a partly transparent pixel
 // read back through it has other colours than the file's (a hue off by up to
@@ -146,13 +148,27 @@ window.circthreshImage = (() => {
     return { width: bitmap.width, height: bitmap.height, rgba };
   }
 
-  // A picture's pixels: {width, height, rgba, grey, visible}. grey holds its
-  // grey levels and rgba is null when every pixel it shows is grey; visible is
-  // 1 where alpha is not 0, 0 where it is, or null when no pixel is transparent.
-  async function read(blob) {
-    const head = new Uint8Array(await blob.slice(0, 8).arrayBuffer());
-    const picture = (isPng(head) && await readPng(new Uint8Array(await blob.arrayBuffer()))) ||
-                    await readThroughCanvas(blob);
+  // A PGM as the command reads one, its size limit aside: the first word
+  // (after any white space, as the command scans it) is P and a digit.
+  function isPgm(bytes) {
+    let at = 0;
+    while (at < bytes.length && (bytes[at] === 0x20 || (bytes[at] >= 0x09 && bytes[at] <= 0x0d))) at += 1;
+    return bytes[at] === 0x50 && bytes[at + 1] >= 0x30 && bytes[at + 1] <= 0x39;
+  }
+
+  // A file's pixels in the module's memory (core: core_calls.js): {width,
+  // height, levelsAt, rgbaAt, visible, blocks}. levelsAt holds its grey levels
+  // (a PGM, or a picture whose every shown pixel is grey) and rgbaAt is then 0;
+  // else rgbaAt holds its RGBA and levelsAt is 0. visible is 1 where alpha is
+  // not 0, 0 where it is, or null when no pixel is transparent. blocks: the
+  // module's memory to free with the image.
+  async function read(blob, core) {
+    const bytes = new Uint8Array(await blob.arrayBuffer());
+    if (isPgm(bytes)) {
+      const { width, height, fileAt, levelsAt } = core.readPgm(bytes);
+      return { width, height, levelsAt, rgbaAt: 0, visible: null, blocks: [fileAt] };
+    }
+    const picture = (isPng(bytes) && await readPng(bytes)) || await readThroughCanvas(blob);
     const { width, height, rgba } = picture;
     const pixels = width * height;
     let visible = null;
@@ -163,15 +179,13 @@ window.circthreshImage = (() => {
       else if (grey && (r !== rgba[4 * i + 1] || r !== rgba[4 * i + 2])) grey = null;
       if (grey) grey[i] = r;
     }
-    return { width, height, rgba: grey ? null : rgba, grey, visible };
+    const at = core.place(grey || rgba);
+    return { width, height, levelsAt: grey ? at : 0, rgbaAt: grey ? 0 : at, visible, blocks: [at] };
   }
 
-  // The pixels to count (1) once fully transparent ones are left out: counted
-  // (null: all) where visible (null: all) is 1 too; counted is changed in place.
+  // Leaves fully transparent pixels out of counted (0/1 a pixel), in place.
   function onlyVisible(counted, visible) {
-    if (!visible || !counted) return counted || visible;
     for (let i = 0; i < visible.length; i += 1) counted[i] &= visible[i];
-    return counted;
   }
 
   return { read, onlyVisible, previewStep };

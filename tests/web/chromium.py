@@ -20,9 +20,9 @@ FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          "--disable-dev-shm-usage", "--remote-debugging-pipe"]
 
-# Reads window.circthresh_result, its byte arrays as base64; null while running.
+# Reads window.circthreshResult, its byte arrays as base64; null while running.
 READ_RESULT = """(() => {
-  const r = window.circthresh_result;
+  const r = window.circthreshResult;
   if (!r) return null;
   const base64 = (bytes) => {
     let text = '';
@@ -112,9 +112,9 @@ class Chromium:
             raise RuntimeError(f"page script failed: {reply['exceptionDetails']}")
         return reply["result"].get("value")
 
-    def open(self, url, timeout=60, read=READ_RESULT, until="!!window.circthresh_result"):
+    def open(self, url, timeout=60, read=READ_RESULT, until="!!window.circthreshResult"):
         """Loads url and waits until the expression until holds (by default, a
-        result in window.circthresh_result); returns the value of the expression
+        result in window.circthreshResult); returns the value of the expression
         read (by default the result, its arrays as base64). Raises with the
         page's status line on a timeout."""
         self.send("Page.navigate", session=True, url=url)

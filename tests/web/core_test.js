@@ -8,7 +8,7 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const { execFileSync, spawnSync } = require('child_process');
 const { loadCircthresh } = require('./module.js');
 
 const [moduleFile, command, scratch] = process.argv.slice(2);
@@ -52,6 +52,19 @@ for (let i = 0; i < 10; i += 1) {
   cases.push({ name: `random ${width}x${height}`, width, height, draw: () => level(spread, centre) });
 }
 
+// PGM files, header and raster, each byte a character: what the command
+// accepts and what it refuses, as it reads headers.
+const pgmFiles = [
+  'P5 2 1 255\nab', 'P5\n2 1\n255\nab', 'P5\n# a comment\n2 1\n255\nab', 'P5 +2 1 255\nab',
+  'P5 02 001 0255\nab', 'P5 2 1 255 more fields\nab', 'P5 2 1 255\r\nab', '  P5 2 1 255\nab',
+  'P5\nnot yet\n2 1\n255\nab', 'P5\n2 1\n# before the maximum\n255\nab', 'P5\n2 1 255\nab',
+  'P5\t2\v1\f255\nab', 'P5\n2 1\n\n\n255 ab', 'P5\n2\n1\n255\nab', 'P5 -2 3 255\n', 'P5 0 7 255\n',
+  'P5 0 0 255', 'P5\n0 0\n255', 'P5 2 1 255\na', 'P5 2 1 255\nabc', 'P5 2 1 65535\nab', 'P5 2 1 255 ab',
+  'P5 2 1\n255\nab', 'P2 2 1 255\n1 2\n', 'P6 1 1 255\nabc', 'P55 2 1 255\nab', '', 'P5', 'P5\n',
+  'P5 2 1 9999999999\nab', 'P5 4294967298 1 255\nab', 'P5 1 5001 255\n' + 'a'.repeat(5001),
+  `P5\n#${'x'.repeat(300)}\n2 1\n255\nab`, `P5 ${' '.repeat(260)}2 1 255\nab`, 'P5\0 2 1 255\nab',
+];
+
 function pgm(width, height, raster) {
   return Buffer.concat([Buffer.from(`P5\n${width} ${height}\n255\n`), Buffer.from(raster)]);
 }
@@ -84,7 +97,7 @@ async function main() {
   for (const c of cases) {
     const levels = Uint8Array.from({ length: c.width * c.height }, c.draw);
     const expected = runCommand(c.width, c.height, levels);
-    const got = core.threshold(levels, c.width, c.height, null);
+    const got = core.thresholdOf(levels, c.width, c.height, null);
     const sameRaster = Buffer.compare(Buffer.from(got.mask), expected.raster) === 0;
     check(c.name, got.report === expected.report && sameRaster, `: ${got.report.replace('\n', ', ').trim()}`);
 
@@ -95,7 +108,7 @@ async function main() {
     const counted = Uint8Array.from(levels, () => (random() < share && chosen < 5000 ? (chosen += 1, 1) : 0));
     const selected = levels.filter((_, i) => counted[i]);
     const selectedRun = runCommand(1, selected.length, selected);
-    const masked = core.threshold(levels, c.width, c.height, counted);
+    const masked = core.thresholdOf(levels, c.width, c.height, counted);
     const sameMask = Buffer.compare(Buffer.from(masked.mask), Buffer.from(binarise(levels, masked.threshold))) === 0;
     check(`${c.name}, ${selected.length} pixels counted`, masked.report === selectedRun.report && sameMask, '');
   }
@@ -103,14 +116,47 @@ async function main() {
   // An empty image: a PGM of 0 x 0 opened on the page, and a selection of none.
   const empty = runCommand(0, 0, new Uint8Array(0));
   const expectedEmpty = 'thresholding at -1\nsigma_W 900000000000000000000.000000\n';
-  check('0x0', core.threshold(new Uint8Array(0), 0, 0, null).report === empty.report &&
+  check('0x0', core.thresholdOf(new Uint8Array(0), 0, 0, null).report === empty.report &&
         empty.report === expectedEmpty, '');
-  check('none counted', core.threshold(Uint8Array.of(3, 200), 2, 1, Uint8Array.of(0, 0)).report === expectedEmpty, '');
+  check('none counted', core.thresholdOf(Uint8Array.of(3, 200), 2, 1, Uint8Array.of(0, 0)).report === expectedEmpty, '');
   // The saturation floor must be a percent.
   check('percent outside 0..100 refused',
-        core.hue(Uint8Array.of(1, 2, 3, 255), -1) === null && core.hue(Uint8Array.of(1, 2, 3, 255), 101) === null, '');
+        core.hueOf(Uint8Array.of(1, 2, 3, 255), -1) === null && core.hueOf(Uint8Array.of(1, 2, 3, 255), 101) === null, '');
 
-  console.log(failures === 0 ? `all ${cases.length * 2 + 3} comparisons the same` : `${failures} different`);
+  // PGM files as the command reads them: the same refusal (the page may say
+  // more after it), or the same report and mask; only the command's size limit
+  // is not the page's.
+  for (const file of pgmFiles) {
+    const bytes = Buffer.from(file, 'latin1');
+    const input = path.join(scratch, 'in.pgm');
+    const output = path.join(scratch, 'out.pgm');
+    fs.writeFileSync(input, bytes);
+    const ran = spawnSync(command, [input, output], { encoding: 'latin1' });
+    let page;
+    try {
+      const read = core.readPgm(bytes);
+      const levels = core.view(read.levelsAt, read.width * read.height).slice();
+      core.free(read.fileAt);
+      page = core.thresholdOf(levels, read.width, read.height, null);
+    } catch (error) {
+      page = { refusal: error.message };
+    }
+    let same = page.refusal !== undefined && ran.status !== 0 && page.refusal.startsWith(ran.stderr.trim());
+    if (ran.status === 0 && page.mask) {
+      // The command's output: its header (the dimensions as it read them), then the mask.
+      const written = fs.readFileSync(output);
+      const header = written.toString('latin1', 0, written.length - page.mask.length);
+      same = page.report === ran.stdout && /^P5\n#created by Quenbarlit\n-?\d+ -?\d+\n255\n$/.test(header) &&
+        written.subarray(header.length).equals(page.mask);
+    }
+    // Over 5000 x 5000 the page reads the raster the header gives, if it is whole.
+    if (ran.stderr.startsWith('ERROR: Maximum image size'))
+      same = page.mask !== undefined || page.refusal === 'ERROR: premature end of file';
+    fs.rmSync(output, { force: true });
+    check(`PGM ${JSON.stringify(file.slice(0, 32))}`, same, `: ${(page.refusal || page.report).replace('\n', ', ').trim()}`);
+  }
+
+  console.log(failures === 0 ? `all ${cases.length * 2 + 3 + pgmFiles.length} comparisons the same` : `${failures} different`);
   return failures === 0 ? 0 : 1;
 }
 

@@ -17,7 +17,7 @@ loadCircthresh(path.resolve(moduleFile)).then((core) => {
     rgba[4 * colour + 2] = colour & 255;
     rgba[4 * colour + 3] = 255;
   }
-  const result = core.hue(rgba, Number(percent));
+  const result = core.hueOf(rgba, Number(percent));
   fs.writeFileSync(hueOut, result.hue);
   fs.writeFileSync(countedOut, result.counted);
 }, (error) => {

@@ -211,13 +211,13 @@ def main(site, command, scratch, screenshot=None):
         with open(os.path.join(images, "short.pgm"), "wb") as short:
             short.write(b"P5\n4 4\n255\n" + bytes(15))
         for name, query, says in [("floor above 100", "?saturation=101", "whole percent"),
-                                  ("PGM one byte short", "?src=../images/short.pgm", "holds 15 bytes"),
+                                  ("PGM one byte short", "?src=../images/short.pgm", "ERROR: premature end of file"),
                                   ("20000 x 20000 PNG", "?src=../images/huge.png", "more than the 268,435,456")]:
             status, report, result, download = browser.open(
                 base + query, until="document.getElementById('status').className === 'error'",
                 read="[document.getElementById('status').textContent, "
                      "document.getElementById('report').textContent, "
-                     "window.circthresh_result, document.getElementById('download-mask').disabled]")
+                     "window.circthreshResult, document.getElementById('download-mask').disabled]")
             check(f"{name}: refused", says in status and report == "" and result is None and download,
                   status)
 
