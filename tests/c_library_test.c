@@ -291,9 +291,17 @@ static void test_classes_labels(void) {
 
 static void test_hue_errors(void) {
     uint8_t photo[4 * 8 * 4], hue[4 * 8], counted[4 * 8];
-    struct { const char *name; const uint8_t *rgb; size_t rows, columns; ptrdiff_t stride;
-             int channels, percent; uint8_t *hue; ptrdiff_t hue_stride; uint8_t *counted;
-             ptrdiff_t counted_stride; } cases[] = {
+    struct {
+        const char *name;
+        const uint8_t *rgb;
+        size_t rows, columns;
+        ptrdiff_t stride;
+        int channels, percent;
+        uint8_t *hue;
+        ptrdiff_t hue_stride;
+        uint8_t *counted;
+        ptrdiff_t counted_stride;
+    } cases[] = {
         {"null rgb", NULL, 4, 6, 32, 4, 25, hue, 8, counted, 8},
         {"null hue", photo, 4, 6, 32, 4, 25, NULL, 8, counted, 8},
         {"5 channels", photo, 4, 6, 32, 5, 25, hue, 8, counted, 8},
@@ -310,11 +318,13 @@ static void test_hue_errors(void) {
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         memset(photo, 9, sizeof photo);
         memset(hue, 9, sizeof hue), memset(counted, 9, sizeof counted);
-        const int status = circthresh_hue(
-            cases[i].rgb, cases[i].rows, cases[i].columns, cases[i].stride, cases[i].channels,
-            cases[i].percent, cases[i].hue, cases[i].hue_stride, cases[i].counted, cases[i].counted_stride);
+        const int status = circthresh_hue(cases[i].rgb, cases[i].rows, cases[i].columns,
+                                          cases[i].stride, cases[i].channels, cases[i].percent,
+                                          cases[i].hue, cases[i].hue_stride, cases[i].counted,
+                                          cases[i].counted_stride);
         int untouched = status == CIRCTHRESH_EINVAL;
-        for (size_t k = 0; k < sizeof hue; ++k) untouched = untouched && hue[k] == 9 && counted[k] == 9;
+        for (size_t k = 0; k < sizeof hue; ++k)
+            untouched = untouched && hue[k] == 9 && counted[k] == 9;
         for (size_t k = 0; k < sizeof photo; ++k) untouched = untouched && photo[k] == 9;
         CHECK(untouched, "%s: status %d, or output written", cases[i].name, status);
     }
@@ -326,29 +336,32 @@ static void test_hue_errors(void) {
 static void test_hue_levels(void) {
     /* By hand: sixths = g - b, b - r + 2 chroma or r - g + 4 chroma (+ 6 chroma if < 0), level
        round(256 sixths / (6 chroma)) mod 256; counted where 100 chroma >= percent * top. */
-    struct { uint8_t r, g, b; int percent, hue, counted; } cases[] = {
-        {255, 128, 0, 100, 21, 1},   /* 256 x 128 / 1530 = 21.4 */
-        {255, 255, 0, 100, 43, 1},   /* yellow, red and green tie: 256 / 6 = 42.7 */
-        {100, 200, 0, 100, 64, 1},   /* 1.5 sixths: 64 exactly */
-        {10, 200, 100, 95, 106, 1},  /* 470 / 190 sixths: 105.5; chroma / top 95% exactly */
-        {0, 255, 255, 100, 128, 1},  /* cyan, green and blue tie */
-        {30, 60, 90, 67, 149, 0},    /* 3.5 sixths: 149.3; 66.7% < 67% */
-        {100, 0, 200, 100, 192, 1},  /* 4.5 sixths: 192 exactly */
-        {255, 0, 255, 100, 213, 1},  /* magenta, red and blue tie: 213.3 */
-        {100, 75, 90, 25, 230, 1},   /* 135 / 25 sixths: 230.4; 25% exactly */
-        {100, 76, 90, 25, 231, 0},   /* 130 / 24 sixths: 231.1; 24% */
-        {255, 0, 3, 100, 255, 1},    /* 1527 / 255 sixths: 255.498 */
-        {255, 0, 1, 100, 0, 1},      /* 1529 / 255 sixths: 255.83 rounds to 256, level 0 */
-        {128, 128, 128, 0, 0, 1},    /* grey: hue 0, saturation 0 */
-        {128, 128, 128, 1, 0, 0},
-        {0, 0, 0, 0, 0, 1},          /* black: saturation 0 */
+    struct {
+        uint8_t r, g, b;
+        int percent, hue, counted;
+    } cases[] = {
+        {255, 128, 0, 100, 21, 1},  /* 256 x 128 / 1530 = 21.4 */
+        {255, 255, 0, 100, 43, 1},  /* yellow, red and green tie: 256 / 6 = 42.7 */
+        {100, 200, 0, 100, 64, 1},  /* 1.5 sixths: 64 exactly */
+        {10, 200, 100, 95, 106, 1}, /* 470 / 190 sixths: 105.5; chroma / top 95% exactly */
+        {0, 255, 255, 100, 128, 1}, /* cyan, green and blue tie */
+        {30, 60, 90, 67, 149, 0},   /* 3.5 sixths: 149.3; 66.7% < 67% */
+        {100, 0, 200, 100, 192, 1}, /* 4.5 sixths: 192 exactly */
+        {255, 0, 255, 100, 213, 1}, /* magenta, red and blue tie: 213.3 */
+        {100, 75, 90, 25, 230, 1},  /* 135 / 25 sixths: 230.4; 25% exactly */
+        {100, 76, 90, 25, 231, 0},  /* 130 / 24 sixths: 231.1; 24% */
+        {255, 0, 3, 100, 255, 1},   /* 1527 / 255 sixths: 255.498 */
+        {255, 0, 1, 100, 0, 1},     /* 1529 / 255 sixths: 255.83 rounds to 256, level 0 */
+        {128, 128, 128, 0, 0, 1},   /* grey: hue 0, saturation 0 */
+        {128, 128, 128, 1, 0, 0},   {0, 0, 0, 0, 0, 1}, /* black: saturation 0 */
         {0, 0, 0, 1, 0, 0},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         /* 2 x 2 pixels, RGBA (alpha 9) or RGB by turns, rows 10 bytes apart bottom first. */
         const int channels = 3 + i % 2;
         uint8_t photo[20], hue[6], counted[6];
-        memset(photo, 9, sizeof photo), memset(hue, 7, sizeof hue), memset(counted, 7, sizeof counted);
+        memset(photo, 9, sizeof photo), memset(hue, 7, sizeof hue),
+            memset(counted, 7, sizeof counted);
         for (int k = 0; k < 4; ++k) {
             uint8_t *pixel = photo + (k / 2) * 10 + (k % 2) * channels;
             pixel[0] = cases[i].r, pixel[1] = cases[i].g, pixel[2] = cases[i].b;
@@ -356,7 +369,7 @@ static void test_hue_levels(void) {
         const int status = circthresh_hue(photo + 10, 2, 2, -10, channels, cases[i].percent, hue, 3,
                                           counted, 3);
         for (int k = 0; k < 6; ++k) {
-            const int pad = k % 3 == 2;  /* output rows 3 bytes apart */
+            const int pad = k % 3 == 2; /* output rows 3 bytes apart */
             CHECK(status == CIRCTHRESH_OK && hue[k] == (pad ? 7 : cases[i].hue) &&
                       counted[k] == (pad ? 7 : cases[i].counted),
                   "colour %d %d %d at %d%%: status %d, hue %d counted %d", cases[i].r, cases[i].g,
