@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import numbers
 import os
+import warnings
 from typing import Optional, Tuple
 
 import numpy as np
@@ -103,7 +104,22 @@ def counts_sequence(counts: object) -> object:
     if np.ma.is_masked(counts):
         raise ValueError("counts: some are masked; fill them first (counts.filled(0) counts "
                          "them as 0)")
+    if isinstance(counts, (list, tuple)) and counts and all(
+            isinstance(c, numbers.Integral) and not isinstance(c, (bool, np.bool_)) and
+            0 <= c < 2**64 for c in counts):
+        # numpy would make counts above 2**63 - 1 float64 and refuse them: they are uint64
+        return np.array([int(c) for c in counts], dtype=np.uint64)
     return counts
+
+
+def warn_if_colour(image: object) -> None:
+    """A UserWarning for an (H, W, 3) or (H, W, 4) array, whose channels one histogram pools."""
+    shape = getattr(image, "shape", ())
+    if len(shape) == 3 and shape[-1] in (3, 4):
+        warnings.warn("threshold: an array of shape %s looks like a colour photo, and its "
+                      "channels make one histogram; circthresh.hue(rgb) gives its hue levels "
+                      "to threshold (a (channels, height, width) stack does not warn)"
+                      % (tuple(shape),), UserWarning, stacklevel=3)
 
 
 def classes_argument(classes: object) -> int:

@@ -9,7 +9,8 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _core, _lazy
-from ._checks import counts_sequence, image_argument, selection_of, thread_count, type_name
+from ._checks import (counts_sequence, image_argument, selection_of, thread_count, type_name,
+                      warn_if_colour)
 
 def histogram(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]] = None, *,
               threads: Optional[int] = None) -> npt.NDArray[np.uint64]:
@@ -188,6 +189,12 @@ def threshold(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]
         A new array: levels t..t+127, counted around the circle, become 0 and all
         others 255.
 
+    Warns
+    -----
+    UserWarning
+        If image has shape (H, W, 3) or (H, W, 4), which looks like a colour
+        photo whose channels one histogram would pool; ``hue`` gives its levels.
+
     Raises
     ------
     TypeError
@@ -213,6 +220,7 @@ def threshold(image: npt.NDArray[np.uint8], mask: Optional[npt.NDArray[np.bool_]
     >>> binary
     array([[255, 255,   0,   0]], dtype=uint8)
     """
+    warn_if_colour(image)
     if _lazy.takes(image, mask):
         return _lazy.threshold(image, mask, threads)
     pixels, hidden = image_argument(image)

@@ -94,3 +94,19 @@ def test_docstring_examples():
     # together at 250 and 261 (spread 2 * 0.25 * 5.5^2 = 15.125), 128 alone.
     failed, attempted = doctest.testmod(circthresh)
     assert attempted > 0 and failed == 0
+
+
+@pytest.mark.parametrize("counts", [[2**63, 1] + [0] * 254, (2**64 - 256,) + (1,) * 255])
+def test_integer_counts_that_fit_uint64(counts):
+    assert circthresh.threshold_histogram(counts) == \
+        circthresh.threshold_histogram(np.array(counts, dtype=np.uint64))
+
+
+@pytest.mark.parametrize("shape, warns", [((6, 5, 3), True), ((6, 5, 4), True), ((3, 6, 5), False)])
+def test_colour_looking_arrays_warn(shape, warns):
+    import warnings
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        answer = circthresh.threshold(BASE.ravel()[:np.prod(shape)].reshape(shape))
+    assert [("hue(" in str(w.message)) for w in caught] == ([True] if warns else [])
+    assert answer[:2] == circthresh.threshold(BASE.ravel()[:np.prod(shape)])[:2]
