@@ -31,42 +31,49 @@ public final strictfp class AngleLevels {
     }
 
     /**
-     * Adds to counts (256 entries) the levels of the pixels inside area (and
-     * inside, as for LevelCounts.count) of a width-wide 16-bit or 32-bit slice;
-     * pixels without a level count in neither class.
+     * The level of every pixel of a width-wide 16-bit or 32-bit slice, NO_LEVEL
+     * for those without one: worked out once, then counted and binarised.
      */
-    public static void count(Object pixels, int width, Rectangle area, byte[] inside, double offset,
-                             double scale, long[] counts) {
-        final double[] values = new double[area.width];
+    public static short[] levels(Object pixels, int width, double offset, double scale) {
+        final int size = pixels instanceof float[] ? ((float[]) pixels).length
+                                                   : ((short[]) pixels).length;
+        final short[] levels = new short[size];
+        final double[] values = new double[width];
+        for (int start = 0; start < size; start += width) {
+            row(pixels, start, values);
+            for (int x = 0; x < width; ++x)
+                levels[start + x] = (short) level(values[x], offset, scale);
+        }
+        return levels;
+    }
+
+    /**
+     * Adds to counts (256 entries) the levels of the pixels inside area (and
+     * inside, as for LevelCounts.count) of a width-wide slice of levels; pixels
+     * without a level count in neither class.
+     */
+    public static void count(short[] levels, int width, Rectangle area, byte[] inside,
+                             long[] counts) {
         for (int y = 0; y < area.height; ++y) {
-            row(pixels, (area.y + y) * width + area.x, values);
+            final int start = (area.y + y) * width + area.x;
             for (int x = 0; x < area.width; ++x) {
                 if (inside != null && inside[y * area.width + x] == 0) continue;
-                final int level = level(values[x], offset, scale);
+                final int level = levels[start + x];
                 if (level != NO_LEVEL) ++counts[level];
             }
         }
     }
 
     /**
-     * A new 8-bit slice of a width-wide 16-bit or 32-bit one: levels
-     * threshold..threshold+127 become 0 and the others 255, as LevelCounts.binarise
-     * does; pixels without a level become 255.
+     * A new 8-bit slice of a slice of levels: levels threshold..threshold+127
+     * become 0 and the others 255, as LevelCounts.binarise does; pixels without
+     * a level become 255.
      */
-    public static byte[] binarise(Object pixels, int width, double offset, double scale,
-                                  int threshold) {
+    public static byte[] binarise(short[] levels, int threshold) {
         final byte[] binary = LevelCounts.binaryLevels(threshold);
-        final int size = pixels instanceof float[] ? ((float[]) pixels).length
-                                                   : ((short[]) pixels).length;
-        final byte[] mask = new byte[size];
-        final double[] values = new double[width];
-        for (int start = 0; start < size; start += width) {
-            row(pixels, start, values);
-            for (int x = 0; x < width; ++x) {
-                final int level = level(values[x], offset, scale);
-                mask[start + x] = level == NO_LEVEL ? (byte) 255 : binary[level];
-            }
-        }
+        final byte[] mask = new byte[levels.length];
+        for (int i = 0; i < levels.length; ++i)
+            mask[i] = levels[i] == NO_LEVEL ? (byte) 255 : binary[levels[i]];
         return mask;
     }
 

@@ -10,8 +10,10 @@ import java.awt.Rectangle;
  * Each pixel becomes a level as AngleLevels.level has it; the search runs on
  * the levels counted (per slice, or one histogram with "stack"), and the mask
  * holds 0 for levels t..t+127 and 255 for the rest and for pixels without a
- * level. The angle image is only read: a virtual stack's slices are read from
- * disk, once to count and once to binarise when one histogram covers them all.
+ * level. The angle image is only read. A slice's levels are worked out once;
+ * when one histogram covers several slices they are worked out again to
+ * binarise, so that no more than one slice of levels is held at a time (a
+ * virtual stack's slices are then read from disk twice).
  */
 final class AngleThreshold {
     private AngleThreshold() {}
@@ -25,25 +27,26 @@ final class AngleThreshold {
         final int slices = stack.getSize();
         final int width = image.getWidth();
         final ImageStack masks = new ImageStack(width, image.getHeight());
-        if (slices == 1 || wholeStack) {
+        if (slices > 1 && wholeStack) {
             final long[] counts = new long[256];
             for (int s = 1; s <= slices; ++s)
-                AngleLevels.count(stack.getPixels(s), width, area, inside, offset, scale, counts);
+                AngleLevels.count(AngleLevels.levels(stack.getPixels(s), width, offset, scale),
+                                  width, area, inside, counts);
             final ThresholdSearch.Result result = report(counts, period, offset);
             for (int s = 1; s <= slices; ++s)
                 masks.addSlice(stack.getSliceLabel(s),
-                               AngleLevels.binarise(stack.getPixels(s), width, offset, scale,
-                                                    result.threshold));
+                               AngleLevels.binarise(
+                                   AngleLevels.levels(stack.getPixels(s), width, offset, scale),
+                                   result.threshold));
         } else {
             for (int s = 1; s <= slices; ++s) {
-                final Object pixels = stack.getPixels(s);
+                final short[] levels = AngleLevels.levels(stack.getPixels(s), width, offset, scale);
                 final long[] counts = new long[256];
-                AngleLevels.count(pixels, width, area, inside, offset, scale, counts);
-                IJ.log("slice " + s);
+                AngleLevels.count(levels, width, area, inside, counts);
+                if (slices > 1) IJ.log("slice " + s);
                 final ThresholdSearch.Result result = report(counts, period, offset);
-                masks.addSlice(
-                    stack.getSliceLabel(s),
-                    AngleLevels.binarise(pixels, width, offset, scale, result.threshold));
+                masks.addSlice(stack.getSliceLabel(s),
+                               AngleLevels.binarise(levels, result.threshold));
             }
         }
         return masks;
