@@ -38,9 +38,97 @@ window.circthreshImage = (() => {
 
   const isPng = (bytes) => [137, 80, 78, 71, 13, 10, 26, 10].every((b, i) => bytes[i] === b);
 
-  async function inflate(chunks) {
-    const stream = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate'));
-    return new Uint8Array(await new Response(stream).arrayBuffer());
+  // The image data inflated a piece at a time, refused once it passes most
+  // bytes (what the image's rows need) rather than held whole: a small file can
+  // inflate to gigabytes.
+  async function inflate(chunks, most) {
+    const reader = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
+    const pieces = [];
+    let total = 0;
+    for (;;) {
+      let piece;
+      try {
+        piece = await reader.read();
+      } catch (error) {
+        throw new Error(`not a whole PNG: its image data is not valid zlib data (${error.message})`);
+      }
+      if (piece.done) break;
+      total += piece.value.length;
+      if (total > most) {
+        reader.cancel();
+        throw new Error(`not a valid PNG: its image data inflates to more than the ${most.toLocaleString('en')} ` +
+                        'bytes its rows hold');
+      }
+      pieces.push(piece.value);
+    }
+    const raw = new Uint8Array(total);
+    for (let at = 0, k = 0; k < pieces.length; at += pieces[k].length, k += 1) raw.set(pieces[k], at);
+    return raw;
+  }
+
+  const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+    let c = n;
+    for (let k = 0; k < 8; k += 1) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    return c >>> 0;
+  });
+  function crc32(bytes) {
+    let c = 0xffffffff;
+    for (let i = 0; i < bytes.length; i += 1) c = CRC_TABLE[(c ^ bytes[i]) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  }
+
+  // The bit depths each colour type may have.
+  const DEPTHS = { 0: [1, 2, 4, 8, 16], 2: [8, 16], 3: [1, 2, 4, 8], 4: [8, 16], 6: [8, 16] };
+
+  // A PNG's chunks checked as libpng checks the critical ones: IHDR first and
+  // once, valid sizes, depth, colour type and methods; PLTE once, before the
+  // image data, and present for a palette image; at least one IDAT; IEND;
+  // every critical chunk's CRC; no unknown critical chunk. An ancillary chunk
+  // with a bad CRC is left out, as libpng does. Throws the first fault found.
+  function pngChunks(bytes) {
+    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    const bad = (why) => new Error(`not a valid PNG: ${why}`);
+    let header = null, palette = null, transparent = null, ended = false;
+    const data = [];
+    for (let at = 8; !ended;) {
+      if (at + 12 > bytes.length) throw bad('it ends before its IEND chunk');
+      const length = view.getUint32(at);
+      const type = String.fromCharCode(...bytes.subarray(at + 4, at + 8));
+      if (length > 0x7fffffff || at + 12 + length > bytes.length) throw new Error('not a whole PNG: a chunk is cut short');
+      const body = bytes.subarray(at + 8, at + 8 + length);
+      const critical = type.charCodeAt(0) < 0x61;
+      const sound = crc32(bytes.subarray(at + 4, at + 8 + length)) === view.getUint32(at + 8 + length);
+      if (critical && !sound) throw bad(`the CRC of its ${type} chunk does not match`);
+      if (!header && type !== 'IHDR') throw bad(`its first chunk is ${type}, not IHDR`);
+      if (type === 'IHDR') {
+        if (header) throw bad('it has more than one IHDR chunk');
+        if (length !== 13) throw bad('its IHDR chunk is not 13 bytes');
+        header = { width: view.getUint32(at + 8), height: view.getUint32(at + 12), depth: body[8],
+                   colour: body[9], interlaced: body[12] === 1 };
+        if (header.width < 1 || header.width > 0x7fffffff || header.height < 1 || header.height > 0x7fffffff)
+          throw bad(`${header.width} x ${header.height} is not a size it may have (1 to 2^31 - 1 a side)`);
+        if (!DEPTHS[header.colour]) throw bad(`colour type ${header.colour} is not one of 0, 2, 3, 4, 6`);
+        if (!DEPTHS[header.colour].includes(header.depth))
+          throw bad(`bit depth ${header.depth} is not one colour type ${header.colour} may have`);
+        if (body[10] !== 0 || body[11] !== 0 || body[12] > 1)
+          throw bad('its compression, filter or interlace method is not one PNG defines');
+      } else if (type === 'PLTE') {
+        if (palette) throw bad('it has more than one PLTE chunk');
+        if (data.length) throw bad('its PLTE chunk comes after its image data');
+        if (length % 3 !== 0 || length === 0 || length > 768) throw bad('its PLTE chunk is not 1 to 256 colours');
+        palette = body;
+      } else if (type === 'IDAT') {
+        if (header.colour === 3 && !palette) throw bad('a palette image without a PLTE chunk before its image data');
+        data.push(body);
+      } else if (type === 'IEND') {
+        if (!data.length) throw bad('it has no IDAT chunk');
+        ended = true;
+      } else if (critical) {
+        throw bad(`it has a critical chunk ${type} this page does not know`);
+      } else if (type === 'tRNS' && sound && !data.length) transparent = body;
+      at += 12 + length;
+    }
+    return { header, palette: palette || new Uint8Array(0), transparent, data };
   }
 
   // Undoes a row's PNG filter in place; before is the row above, zeros for the first.
@@ -64,35 +152,16 @@ window.circthreshImage = (() => {
 
   // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
   // its RGBA as stored, alpha from its tRNS chunk where it has one. null for
-  // any other PNG, which the browser's decoder reads.
+  // any other sound PNG, which the browser's decoder reads.
   async function readPng(bytes) {
-    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-    let header = null;
-    let palette = new Uint8Array(0);
-    let transparent = null;
-    const data = [];
-    for (let at = 8; at + 8 <= bytes.length;) {
-      const length = view.getUint32(at);
-      const type = String.fromCharCode(...bytes.subarray(at + 4, at + 8));
-      const body = bytes.subarray(at + 8, at + 8 + length);
-      if (body.length !== length) throw new Error('not a whole PNG: a chunk is cut short');
-      if (type === 'IHDR') {
-        header = { width: view.getUint32(at + 8), height: view.getUint32(at + 12), depth: body[8],
-                   colour: body[9], interlaced: body[12] !== 0 };
-      } else if (type === 'PLTE') palette = body;
-      else if (type === 'tRNS') transparent = body;
-      else if (type === 'IDAT') data.push(body);
-      else if (type === 'IEND') break;
-      at += 12 + length;
-    }
-    if (!header) throw new Error('not a whole PNG: no IHDR chunk');
+    const { header, palette, transparent, data } = pngChunks(bytes);
     const { width, height, depth, colour } = header;
     refuseIfTooLarge(width, height);
     const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[colour];
     if (!channels || header.interlaced || !(depth === 8 || (channels === 1 && depth < 8))) return null;
     const bits = channels * depth;
     const rowBytes = Math.ceil((width * bits) / 8);
-    const raw = await inflate(data);
+    const raw = await inflate(data, height * (rowBytes + 1));
     if (raw.length < height * (rowBytes + 1)) throw new Error('not a whole PNG: its image data is cut short');
     const rgba = new Uint8Array(width * height * 4);
     const most = (1 << depth) - 1;

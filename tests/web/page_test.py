@@ -73,6 +73,30 @@ def write_huge_png(path, width, height):
                   chunk(b"IDAT", b"".join(data)) + chunk(b"IEND", b""))
 
 
+def png_chunk(kind, body, crc=None):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) if crc is None else crc)
+
+
+def bad_pngs():
+    """PNGs that libpng refuses, each with what the page must say of it."""
+    ihdr = lambda w, h, depth=8, colour=2: png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, depth, colour, 0, 0, 0))
+    pixels = png_chunk(b"IDAT", zlib.compress(b"\0\0\0\0"))
+    end, sig = png_chunk(b"IEND", b""), b"\x89PNG\r\n\x1a\n"
+    bomb = zlib.compressobj(9)
+    bomb_data = b"".join(bomb.compress(bytes(1 << 20)) for _ in range(64)) + bomb.flush()
+    return [("PNG with a stale PLTE CRC", sig + ihdr(1, 1, 8, 3) + png_chunk(b"PLTE", b"\0\xff\0", crc=0) +
+             png_chunk(b"IDAT", zlib.compress(b"\0\0")) + end, "CRC of its PLTE"),
+            ("PNG of width 0", sig + ihdr(0, 1) + pixels + end, "not a size"),
+            ("PNG 4294967295 x 0", sig + ihdr(4294967295, 0) + pixels + end, "not a size"),
+            ("grey PNG of depth 3", sig + ihdr(1, 1, 3, 0) + pixels + end, "bit depth 3"),
+            ("PNG without IEND", sig + ihdr(1, 1) + pixels, "before its IEND"),
+            ("PNG with two IHDR", sig + ihdr(1, 1) + ihdr(1, 1) + pixels + end, "more than one IHDR"),
+            ("PNG whose data is not zlib", sig + ihdr(1, 1) + png_chunk(b"IDAT", b"\x78\x9c\xff\xff") + end,
+             "not valid zlib"),
+            ("1 x 1 PNG inflating to 64 MiB", sig + ihdr(1, 1) + png_chunk(b"IDAT", bomb_data) + end,
+             "inflates to more than the 4 bytes")]
+
+
 def main(site, command, scratch, screenshot=None):
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     images = os.path.join(scratch, "images")
@@ -210,9 +234,14 @@ def main(site, command, scratch, screenshot=None):
         # Faults: one line in red, no report, no result, nothing to download.
         with open(os.path.join(images, "short.pgm"), "wb") as short:
             short.write(b"P5\n4 4\n255\n" + bytes(15))
-        for name, query, says in [("floor above 100", "?saturation=101", "whole percent"),
-                                  ("PGM one byte short", "?src=../images/short.pgm", "ERROR: premature end of file"),
-                                  ("20000 x 20000 PNG", "?src=../images/huge.png", "more than the 268,435,456")]:
+        faults = [("floor above 100", "?saturation=101", "whole percent"),
+                  ("PGM one byte short", "?src=../images/short.pgm", "ERROR: premature end of file"),
+                  ("20000 x 20000 PNG", "?src=../images/huge.png", "more than the 268,435,456")]
+        for k, (name, png, says) in enumerate(bad_pngs()):
+            with open(os.path.join(images, f"bad{k}.png"), "wb") as bad:
+                bad.write(png)
+            faults.append((name, f"?src=../images/bad{k}.png", says))
+        for name, query, says in faults:
             status, report, result, download = browser.open(
                 base + query, until="document.getElementById('status').className === 'error'",
                 read="[document.getElementById('status').textContent, "
