@@ -24,6 +24,13 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
 
 }  // namespace
 
+// Each thread counting this many pixels or more, of an array whose runs are
+// contiguous, counts them in pairs of neighbours (level_counts.h): 5000 x 5000
+// on one thread took 4.6 ms that way against 6.4 (medians of 25 calls).
+constexpr ptrdiff_t PAIR_COUNT_MIN_PIXELS = ptrdiff_t{1} << 21;
+// Runs shorter than this go pixel by pixel: too few whole words.
+constexpr ptrdiff_t PAIR_COUNT_MIN_RUN = 64;
+
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                            const unsigned char* pixels, const unsigned char* selection, int threads,
                            const std::function<bool()>& stop_requested) {
@@ -35,17 +42,35 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
                                                           worker * COUNT_TABLES * GREY_LEVELS);
     };
+    const size_t inner = walk.shape.size() - 1;
+    const bool by_pairs = selection == nullptr && walk.strides[0][inner] == 1 &&
+                          walk.shape[inner] >= PAIR_COUNT_MIN_RUN &&
+                          walk.elements / workers >= PAIR_COUNT_MIN_PIXELS;
+    // A pair table per thread, and the pairs it took since its last merge.
+    std::vector<uint32_t> pair_tables(by_pairs ? static_cast<size_t>(workers) * LEVEL_PAIRS : 0);
+    std::vector<uint64_t> pairs_taken(workers, 0);
     walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
+        uint32_t* pairs = by_pairs ? pair_tables.data() + worker * LEVEL_PAIRS : nullptr;
+        // A piece takes fewer pairs than it has pixels: merged before a counter could overflow.
+        if (pairs && pairs_taken[worker] + (end - begin) > MAX_PAIRS_PER_MERGE) {
+            merge_level_pairs(counts[0], pairs);
+            pairs_taken[worker] = 0;
+        }
+        if (pairs) pairs_taken[worker] += end - begin;
         walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                       if (selection)
                           count_selected_levels(counts, pixels + offsets[0], steps[0],
                                                 selection + offsets[1], steps[1], length);
+                      else if (pairs)
+                          count_levels_by_pairs(counts, pairs, pixels + offsets[0], length);
                       else
                           count_levels(counts, pixels + offsets[0], steps[0], length);
                   });
     });
+    for (int worker = 0; by_pairs && worker < workers; ++worker)
+        merge_level_pairs(counts_of(worker)[0], pair_tables.data() + worker * LEVEL_PAIRS);
     uint64_t counted = merge_level_counts(total, counts_of(0));
     for (int worker = 1; worker < workers; ++worker) {
         uint64_t part[GREY_LEVELS];
