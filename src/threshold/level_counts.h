@@ -26,9 +26,11 @@ void count_selected_levels(LevelCounts counts, const unsigned char* run, ptrdiff
 // the count. Long contiguous runs can be counted two neighbouring pixels at a
 // time instead: one increment per pair, in a table of every pair of levels,
 // half the stores. Neighbours are alike in most images, so the pairs met fill
-// a narrow band of the table and stay in the nearest cache (uniform noise, which
-// spreads over all of it, measured about as fast either way). The table is
-// 256 KiB, so clearing and merging it pays only over a million pixels or more.
+// a narrow band of the table and stay in the nearest cache. Measured on 5000 x
+// 5000 (medians of 40 counts): the benchmark's image 4.0 ms against 5.6, one
+// level throughout 3.5 against 6.9, uniform noise, whose pairs spread over the
+// whole table, 6.0 against 6.6. The table is 256 KiB, so clearing and merging
+// it pays only over a million pixels or more.
 constexpr int LEVEL_PAIRS = GREY_LEVELS * GREY_LEVELS;
 
 // The most pairs a table may take between merges: each counter is 32 bits.
