@@ -1,16 +1,22 @@
 #!/usr/bin/python3
-"""Times circthresh.hue on a 4000 x 3000 photo against OpenCV's
-cv2.cvtColor(..., COLOR_BGR2HSV_FULL), in paired rounds in one process, as
-bench/python_bench.py times the threshold. Not part of the test suite.
+"""Times circthresh.hue on a 4000 x 3000 photo against OpenCV's cvtColor to
+HSV, in paired rounds in one process, as bench/python_bench.py times the
+threshold. Not part of the test suite.
 
 usage: PYTHONPATH=build-python/python /usr/bin/python3 bench/hue_bench.py [--rounds N]
 
 The photo is examples/flag.png scaled up (bicubic) with a little noise, so that
-neighbouring pixels differ as in a camera's picture. Both read the same BGR
-array, the module through the reversed view bgr[..., ::-1], in place. OpenCV's
-hue is checked to be within one level of the module's around the circle (it
-rounds from approximate reciprocals); the module's with threads against one
-thread, bit for bit. Installs nothing.
+neighbouring pixels differ as in a camera's picture. It is timed in three
+layouts, each against the cvtColor call that reads the same array: RGB
+(contiguous, COLOR_RGB2HSV_FULL), OpenCV's own BGR read by the module through
+the reversed view bgr[..., ::-1] in place (COLOR_BGR2HSV_FULL), and RGBA
+(COLOR_RGB2HSV_FULL, which reads four channels too). The module is timed
+with and without a saturation floor. Two tables: one thread on both sides
+(threads=1, cv2.setNumThreads(1)), then each side's default (threads=None,
+OpenCV's own thread count). OpenCV's hue is checked to be within one level of
+the module's around the circle in every layout (it rounds from approximate
+reciprocals); the module's with threads against one thread, bit for bit.
+Installs nothing.
 """
 import argparse
 import os
@@ -22,19 +28,23 @@ try:
     import numpy as np
     import cv2
     import circthresh
+    from circthresh import _checks
 except ImportError as missing:
     sys.exit("bench/hue_bench.py: missing %s (Debian: python3-numpy python3-opencv; circthresh "
              "from PYTHONPATH=build-python/python)" % missing.name)
 
+FLOOR = 25
 
-def table(title, contenders, reference, rounds):
-    """Each round calls every contender once, starting one further along each
-    round; prints median wall and CPU times and the ratios to reference."""
-    walls = {name: [] for name, _ in contenders}
-    cpus = {name: [] for name, _ in contenders}
+
+def table(title, contenders, rounds):
+    """contenders: (name, call, peer name or None). Each round calls every
+    contender once, starting one further along each round; prints median wall
+    and CPU times and the per-round ratios to each row's peer."""
+    walls = {name: [] for name, _, _ in contenders}
+    cpus = {name: [] for name, _, _ in contenders}
     for round_number in range(rounds):
         start = round_number % len(contenders)
-        for name, call in contenders[start:] + contenders[:start]:
+        for name, call, _ in contenders[start:] + contenders[:start]:
             wall, cpu = time.perf_counter(), time.process_time()
             call()
             walls[name].append(time.perf_counter() - wall)
@@ -42,8 +52,8 @@ def table(title, contenders, reference, rounds):
     print("\n%s, %d rounds\n" % (title, rounds))
     print("| call | median wall time | median CPU time | ratio to OpenCV: median (min-max) |")
     print("|---|---|---|---|")
-    for name, _ in contenders:
-        ratios = [w / r for w, r in zip(walls[name], walls[reference])]
+    for name, _, peer in contenders:
+        ratios = [w / r for w, r in zip(walls[name], walls[peer or name])]
         print("| %s | %.1f ms | %.1f ms | %.2f (%.2f-%.2f) |"
               % (name, 1e3 * statistics.median(walls[name]), 1e3 * statistics.median(cpus[name]),
                  statistics.median(ratios), min(ratios), max(ratios)))
@@ -64,41 +74,66 @@ def photo(rows, columns):
     return np.clip(big + noise, 0, 255).astype(np.uint8)
 
 
+def layouts(bgr):
+    """(name, what the module reads, what OpenCV reads, OpenCV's code, its name)."""
+    rgb = np.ascontiguousarray(bgr[..., ::-1])
+    rgba = np.ascontiguousarray(np.dstack([rgb, np.full(bgr.shape[:2], 255, np.uint8)]))
+    return [
+        ("RGB", rgb, rgb, cv2.COLOR_RGB2HSV_FULL, "cvtColor(rgb, COLOR_RGB2HSV_FULL)"),
+        ("BGR reversed", bgr[..., ::-1], bgr, cv2.COLOR_BGR2HSV_FULL,
+         "cvtColor(bgr, COLOR_BGR2HSV_FULL)"),
+        ("RGBA", rgba, rgba, cv2.COLOR_RGB2HSV_FULL, "cvtColor(rgba, COLOR_RGB2HSV_FULL)"),
+    ]
+
+
+def check(name, pixels, opencv_input, code):
+    hue = circthresh.hue(pixels, threads=1)
+    if not np.array_equal(circthresh.hue(pixels), hue):
+        sys.exit("bench/hue_bench.py: the module's hue of %s depends on its threads" % name)
+    apart = (cv2.cvtColor(opencv_input, code)[..., 0].astype(np.int16) - hue) % 256
+    if np.any((apart > 1) & (apart < 255)):
+        sys.exit("bench/hue_bench.py: OpenCV's hue of %s is more than one level from the "
+                 "module's" % name)
+    return 100 * np.count_nonzero(apart) / apart.size
+
+
+def contenders(cases, threads):
+    rows = []
+    for name, pixels, opencv_input, code, call_name in cases:
+        peer = "%s: cv2.%s" % (name, call_name)
+        rows += [
+            ("%s: circthresh.hue" % name,
+             lambda p=pixels: circthresh.hue(p, threads=threads), peer),
+            ("%s: circthresh.hue, min_saturation=%d" % (name, FLOOR),
+             lambda p=pixels: circthresh.hue(p, min_saturation=FLOOR, threads=threads), peer),
+            (peer, lambda i=opencv_input, c=code: cv2.cvtColor(i, c), None),
+        ]
+    return rows
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--rounds", type=int, default=20)
     rounds = parser.parse_args().rounds
     bgr = photo(3000, 4000)
-    rgb = bgr[..., ::-1]
-    hue = circthresh.hue(rgb, threads=1)
-    if not np.array_equal(circthresh.hue(rgb), hue):
-        sys.exit("bench/hue_bench.py: the module's hue depends on its threads")
-    apart = (cv2.cvtColor(bgr, cv2.COLOR_BGR2HSV_FULL)[..., 0].astype(np.int16) - hue) % 256
-    if np.any((apart > 1) & (apart < 255)):
-        sys.exit("bench/hue_bench.py: OpenCV's hue is more than one level from the module's")
-    print("%d cores available; OpenCV %s (%d threads), circthresh %s; load average at start: %s"
-          % (len(os.sched_getaffinity(0)), cv2.__version__,
-                            cv2.getNumThreads(), circthresh.__version__, load_average()))
-    print("OpenCV's hue one level from the module's on %.2f%% of the pixels"
-          % (100 * np.count_nonzero(apart) / apart.size))
-    threads = cv2.getNumThreads()
+    cases = layouts(bgr)
+    apart = [check(name, pixels, opencv_input, code)
+             for name, pixels, opencv_input, code, _ in cases]
+    opencv_threads = cv2.getNumThreads()
+    module_threads = _checks.thread_count(None, bgr.shape[0] * bgr.shape[1])
+    print("%d cores available; OpenCV %s (%d threads by default), circthresh %s (%d threads by "
+          "default); load average at start: %s"
+          % (len(os.sched_getaffinity(0)), cv2.__version__, opencv_threads,
+             circthresh.__version__, module_threads, load_average()))
+    print("OpenCV's hue one level from the module's on %s of the pixels"
+          % ", ".join("%.2f%% (%s)" % (share, case[0]) for share, case in zip(apart, cases)))
 
-    def opencv(count):
-        cv2.setNumThreads(count)
-        cv2.cvtColor(bgr, cv2.COLOR_BGR2HSV_FULL)
-        cv2.setNumThreads(threads)
-
-    contenders = [
-        ("circthresh.hue(bgr[..., ::-1]) (threads=None: %d)" % circthresh._thread_count(None, hue.size),
-         lambda: circthresh.hue(rgb)),
-        ("circthresh.hue(bgr[..., ::-1], threads=1)", lambda: circthresh.hue(rgb, threads=1)),
-        ("circthresh.hue(bgr[..., ::-1], min_saturation=25)",
-         lambda: circthresh.hue(rgb, min_saturation=25)),
-        ("cv2.cvtColor(bgr, COLOR_BGR2HSV_FULL) (%d threads)" % threads, lambda: opencv(threads)),
-        ("cv2.cvtColor(bgr, COLOR_BGR2HSV_FULL) (1 thread)", lambda: opencv(1)),
-    ]
-    table("hue of a 4000 x 3000 photo", contenders,
-          "cv2.cvtColor(bgr, COLOR_BGR2HSV_FULL) (%d threads)" % threads, rounds)
+    cv2.setNumThreads(1)
+    table("hue of a 4000 x 3000 photo, one thread (threads=1; cv2.setNumThreads(1))",
+          contenders(cases, 1), rounds)
+    cv2.setNumThreads(opencv_threads)
+    table("hue of a 4000 x 3000 photo, default threads (threads=None: %d; OpenCV's %d)"
+          % (module_threads, opencv_threads), contenders(cases, None), rounds)
     print("\nload average at the end: %s" % load_average())
 
 

@@ -32,6 +32,7 @@ try:
     import cv2
     import skimage.filters
     import circthresh
+    from circthresh import _checks
 except ImportError as missing:
     sys.exit("bench/python_bench.py: missing %s (bash tools/install-bench-deps.sh installs "
              "the Debian packages; circthresh from PYTHONPATH=build-python/python)" % missing.name)
@@ -101,7 +102,7 @@ def whole_image_table(rounds):
     check("numpy glue", numpy_glue(), binary)
     check("counts", np.bincount(image.ravel(), minlength=256), counts)
     contenders = [
-        ("circthresh.threshold (threads=None: %d)" % circthresh._thread_count(None, image.size),
+        ("circthresh.threshold (threads=None: %d)" % _checks.thread_count(None, image.size),
          lambda: circthresh.threshold(image)),
         ("circthresh.threshold (threads=1)", lambda: circthresh.threshold(image, threads=1)),
         ("cv2.threshold(THRESH_BINARY or THRESH_OTSU)",
@@ -122,7 +123,7 @@ def chunk_table(rounds):
     lut = circthresh.apply_threshold(np.arange(256, dtype=np.uint8), t)
     check("look-up table", lut[chunk], circthresh.apply_threshold(chunk, t))
     contenders = [
-        ("circthresh.histogram (threads=None: %d)" % circthresh._thread_count(None, chunk.size),
+        ("circthresh.histogram (threads=None: %d)" % _checks.thread_count(None, chunk.size),
          lambda: circthresh.histogram(chunk)),
         ("circthresh.histogram (threads=1)", lambda: circthresh.histogram(chunk, threads=1)),
         ("np.bincount(chunk.ravel(), minlength=256)",
@@ -199,7 +200,7 @@ def dask_table(size, rounds):
     print("| run | median wall time (min-max), ms |")
     print("|---|---|")
     print("| in memory: circthresh.threshold(array) (threads=None: %d) | %s |"
-          % (circthresh._thread_count(None, whole.size), spread(in_memory, 1e3)))
+          % (_checks.thread_count(None, whole.size), spread(in_memory, 1e3)))
     print("| in memory: circthresh.threshold(array, threads=1) | %s |" % spread(in_memory_one, 1e3))
     print("| dask, threaded scheduler (2 threads), chunks in this process | %s |"
           % spread(times["threaded"], 1e3))

@@ -163,6 +163,36 @@ TEST(Histogram, CountsOnlyTheUsedCorner) {
     EXPECT_EQ(histogram[5], 2.0 / 3.0);
 }
 
+// Images of a million pixels and more are counted two neighbours at a time:
+// columns whose length is a multiple of eight or not, neighbours alike or not.
+// Each level's frequency must be its count over N, and the bytes just below
+// the used rows (level 251, never in the image) must not be counted.
+TEST(Histogram, CountsEveryPixelOfLargeImages) {
+    const int shapes[][2] = {{1024, 1024}, {1021, 1031}, {MAX_SIZE, 213}, {211, MAX_SIZE}};
+    unsigned seed = 99;
+    for (const auto& shape : shapes) {
+        const int columns = shape[0], rows = shape[1];
+        std::vector<uint64_t> counts(GREY_LEVELS);
+        for (int x = 0; x < columns; ++x) {
+            for (int y = 0; y < rows; ++y) {
+                seed = seed * 1103515245 + 12345;
+                // Half the columns smooth (neighbours a level or two apart), half noise.
+                const int level = x % 2 ? (x + y / 64 + static_cast<int>(seed >> 30)) % 250
+                                        : static_cast<int>(seed >> 16) % 250;
+                image[x][y] = static_cast<unsigned char>(level);
+                ++counts[level];
+            }
+            for (int y = rows; y < rows + 8 && y < MAX_SIZE; ++y) image[x][y] = 251;
+        }
+        double histogram[GREY_LEVELS];
+        make_histogram(histogram, &image[0][0], columns, rows);
+        const double pixels = static_cast<double>(columns) * rows;
+        for (int level = 0; level < GREY_LEVELS; ++level)
+            ASSERT_EQ(histogram[level], static_cast<double>(counts[level]) / pixels)
+                << columns << " x " << rows << ", level " << level;
+    }
+}
+
 TEST(Histogram, EmptyImagesHaveNoCut) {
     // 0 x 4 divides by zero (NaN); -2 x -3 has no pixels but N = 6 (all zero);
     // the most negative sizes must not overflow.

@@ -2,8 +2,15 @@
 #include "array_passes.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "threshold/binary_level.h"
 #include "threshold/level_counts.h"
@@ -22,6 +29,34 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
     }
 }
 
+// Each thread counting this many pixels or more, of an array whose runs are
+// contiguous, counts them in pairs of neighbours (level_counts.h): 5000 x 5000
+// on one thread took 4.6 ms that way against 6.4 (medians of 25 calls).
+constexpr ptrdiff_t PAIR_COUNT_MIN_PIXELS = ptrdiff_t{1} << 21;
+// Runs shorter than this go pixel by pixel: too few whole words.
+constexpr ptrdiff_t PAIR_COUNT_MIN_RUN = 64;
+
+// The pair tables of a pass's threads, cleared, in one block on huge pages
+// where the system gives them: 256 KiB a thread in small pages took 64 page
+// faults each, which in a virtual machine cost more than the pairs saved.
+struct FreeTables {
+    void operator()(uint32_t* tables) const { std::free(tables); }
+};
+using PairTables = std::unique_ptr<uint32_t[], FreeTables>;
+
+PairTables make_pair_tables(int workers) {
+    constexpr size_t HUGE_PAGE = size_t{2} << 20;
+    const size_t used = static_cast<size_t>(workers) * LEVEL_PAIRS * sizeof(uint32_t);
+    const size_t bytes = (used + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+    PairTables tables(static_cast<uint32_t*>(std::aligned_alloc(HUGE_PAGE, bytes)));
+    if (!tables) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    madvise(tables.get(), bytes, MADV_HUGEPAGE);
+#endif
+    std::memset(tables.get(), 0, used);
+    return tables;
+}
+
 }  // namespace
 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
@@ -35,17 +70,35 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
                                                           worker * COUNT_TABLES * GREY_LEVELS);
     };
+    const size_t inner = walk.shape.size() - 1;
+    const bool by_pairs = selection == nullptr && walk.strides[0][inner] == 1 &&
+                          walk.shape[inner] >= PAIR_COUNT_MIN_RUN &&
+                          walk.elements / workers >= PAIR_COUNT_MIN_PIXELS;
+    // A pair table per thread, and the pairs it took since its last merge.
+    const PairTables pair_tables = by_pairs ? make_pair_tables(workers) : PairTables();
+    std::vector<uint64_t> pairs_taken(workers, 0);
     walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
+        uint32_t* pairs = by_pairs ? pair_tables.get() + worker * LEVEL_PAIRS : nullptr;
+        // A piece takes fewer pairs than it has pixels: merged before a counter could overflow.
+        if (pairs && pairs_taken[worker] + (end - begin) > MAX_PAIRS_PER_MERGE) {
+            merge_level_pairs(counts[0], pairs);
+            pairs_taken[worker] = 0;
+        }
+        if (pairs) pairs_taken[worker] += end - begin;
         walk_runs(walk, begin, end,
                   [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
                       if (selection)
                           count_selected_levels(counts, pixels + offsets[0], steps[0],
                                                 selection + offsets[1], steps[1], length);
+                      else if (pairs)
+                          count_levels_by_pairs(counts, pairs, pixels + offsets[0], length);
                       else
                           count_levels(counts, pixels + offsets[0], steps[0], length);
                   });
     });
+    for (int worker = 0; by_pairs && worker < workers; ++worker)
+        merge_level_pairs(counts_of(worker)[0], pair_tables.get() + worker * LEVEL_PAIRS);
     uint64_t counted = merge_level_counts(total, counts_of(0));
     for (int worker = 1; worker < workers; ++worker) {
         uint64_t part[GREY_LEVELS];

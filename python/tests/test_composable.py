@@ -17,6 +17,8 @@ RNG = np.random.default_rng(19)
 STACK = RNG.integers(0, 256, (5, 41, 37), dtype=np.uint8)
 # Large enough that two threads each get a share of every pass.
 LARGE = RNG.integers(0, 256, (3, 300, 1100), dtype=np.uint8)
+# Large enough that up to three threads count contiguous runs in pairs of pixels.
+PAIRED = RNG.integers(0, 256, (2100, 3002), dtype=np.uint8)[:, 1:]
 
 VIEWS = {
     "2-D": STACK[0], "1-D": STACK.ravel(), "1-D_reversed": STACK.ravel()[::-7],
@@ -25,6 +27,7 @@ VIEWS = {
     "transposed_view": STACK[:, ::2, 1::3].T, "4-D": STACK.reshape(5, 1, 41, 37)[:, :, ::-1],
     "broadcast": np.broadcast_to(STACK[0, 0], (50, 37)), "one_pixel": STACK[2, 3, 4:5],
     "empty": STACK[:, :0], "large": LARGE, "large_transposed": LARGE[:, ::-1].T,
+    "paired_rows": PAIRED,
 }
 
 

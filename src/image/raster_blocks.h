@@ -17,7 +17,8 @@
 // runs anyway.
 constexpr int ROW_BLOCK_BYTES = 256 * 5000;
 constexpr int MAX_BLOCK_ROWS = 256;
-extern unsigned char row_block[ROW_BLOCK_BYTES];
+// Its first ROW_BLOCK_BYTES are used; it fills one huge page (raster_blocks.cpp).
+extern unsigned char row_block[];
 
 // How many rows of the given width (1..MAX_SIZE) one block holds: a multiple of
 // 16, the narrowest tile, so that only the image's last block has rows left over

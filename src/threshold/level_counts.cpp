@@ -1,6 +1,8 @@
 // Counting grey levels into four tables, all pixels or the selected ones, and merging them.
 #include "threshold/level_counts.h"
 
+#include <cstring>
+
 void count_levels(LevelCounts counts, const unsigned char* run, ptrdiff_t stride,
                   ptrdiff_t length) {
     ptrdiff_t i = 0;
@@ -26,6 +28,32 @@ void count_selected_levels(LevelCounts counts, const unsigned char* run, ptrdiff
     }
     for (; i < length; ++i, run += stride, selection += selection_stride)
         counts[0][*run] += *selection != 0;
+}
+
+void count_levels_by_pairs(LevelCounts counts, uint32_t pairs[LEVEL_PAIRS],
+                           const unsigned char* run, ptrdiff_t length) {
+    // Which byte of a pair comes first does not matter, as a pair counts for
+    // both its levels, so the word is read in the machine's own order.
+    ptrdiff_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        memcpy(&word, run + i, sizeof word);
+        ++pairs[word & 0xffff];
+        ++pairs[(word >> 16) & 0xffff];
+        ++pairs[(word >> 32) & 0xffff];
+        ++pairs[word >> 48];
+    }
+    count_levels(counts, run + i, 1, length - i);
+}
+
+void merge_level_pairs(uint64_t total[GREY_LEVELS], uint32_t pairs[LEVEL_PAIRS]) {
+    for (int first = 0; first < GREY_LEVELS; ++first)
+        for (int second = 0; second < GREY_LEVELS; ++second) {
+            const uint32_t count = pairs[first * GREY_LEVELS + second];
+            total[first] += count;
+            total[second] += count;
+        }
+    memset(pairs, 0, LEVEL_PAIRS * sizeof pairs[0]);
 }
 
 uint64_t merge_level_counts(uint64_t total[GREY_LEVELS], const LevelCounts counts) {
