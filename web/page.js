@@ -5,7 +5,8 @@
 // copied out. Nothing is sent anywhere.
 //
 // index.html?src=URL&saturation=P&classes=K loads that image with that floor
-// and number of classes. When a run is done, window.circthreshResult =
+// and number of classes (and core=plain the module without vectors;
+// window.circthreshCore says which runs). When a run is done, window.circthreshResult =
 // {report, width, height, hue, mask, counted, classes, cuts, labels}: the
 // report lines, and row by row the levels thresholded, the mask by the
 // command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
@@ -107,8 +108,10 @@
       return;
     }
     run = made;
-    performance.measure('circthresh run', { start: started, end: performance.now() });
+    const ran = performance.now();
+    performance.measure('circthresh run', { start: started, end: ran });
     show();
+    performance.measure('circthresh draw', { start: ran, end: performance.now() });
     window.circthreshResult = result(made);
   }
 
@@ -170,13 +173,14 @@
     element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
       many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
     if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.rgbaAt);
-    else circthreshDraw.image(element('mask'), shownMask(), true, image.width, image.height);
+    else circthreshDraw.mask(element('mask'), views().mask, element('swap').checked, image.width, image.height);
   }
 
   // A mask too large for a canvas downloads as a PGM of its bytes.
   const maskAsPgm = () => circthreshImage.previewStep(image.width, image.height) > 1;
 
-  const shownMask = () => circthreshDraw.shownMask(views().mask, element('swap').checked);
+  // The mask's bytes as shown: the command's, or black and white swapped.
+  const shownMask = () => (element('swap').checked ? views().mask.map((v) => 255 - v) : views().mask);
 
   function drawHistogram() {
     circthreshDraw.histogram(element('histogram'), drawn(), !!image.rgbaAt, element('swap').checked);
@@ -194,7 +198,12 @@
 
   function downloadMask() {
     if (maskAsPgm()) download(new Blob([pgmHeader(), shownMask()], { type: 'image/x-portable-graymap' }), 'mask.pgm');
-    else element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    else {
+      // The page shows a preview: the PNG is drawn at full size.
+      const canvas = document.createElement('canvas');
+      circthreshDraw.mask(canvas, views().mask, element('swap').checked, image.width, image.height, true);
+      canvas.toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    }
   }
 
   function downloadLevels() {
@@ -212,9 +221,25 @@
     if (file) open(file, file.name).catch((error) => showStatus(`${file.name}: ${error.message}`, true));
   }
 
+  // The module with vectors where the browser has them (core=plain in the
+  // query asks for the other): the same results, in fewer steps.
+  function loadModule(query) {
+    const simd = hasSimd() && query.get('core') !== 'plain';
+    const script = document.createElement('script');
+    script.src = simd ? 'circthresh-simd.js' : 'circthresh.js';
+    return new Promise((resolve, reject) => {
+      script.onload = () => resolve((simd ? createCircthreshSimd : createCircthresh)());
+      script.onerror = () => reject(new Error(`the page's ${script.src} did not load`));
+      document.head.append(script);
+    }).then((module) => {
+      window.circthreshCore = simd ? 'simd' : 'plain';
+      return module;
+    });
+  }
+
   async function start() {
-    core = circthreshCalls(await createCircthresh());
     const query = new URLSearchParams(location.search);
+    core = circthreshCalls(await loadModule(query));
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
     if (query.has('classes')) element('classes').value = query.get('classes');
     element('saturation').addEventListener('input', threshold);
