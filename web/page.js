@@ -6,13 +6,13 @@
 //
 // index.html?src=URL&saturation=P&classes=K loads that image with that floor
 // and number of classes (and core=plain the module without vectors;
-// window.circthreshCore says which runs). When a run is done, window.circthreshResult =
-// {report, width, height, hue, mask, counted, classes, cuts, labels}: the
-// report lines, and row by row the levels thresholded, the mask by the
-// command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
-// pixels the histogram counted; the number of classes, their cuts (null when
-// there are none) and each pixel's class (classes.js). Its arrays are copied
-// out of the module when they are read.
+// window.circthreshCore says which runs). When a run is done,
+// window.circthreshResult = {report, width, height, hue, mask, counted,
+// classes, cuts, labels}: the report lines, and row by row the levels
+// thresholded, the mask by the command's rule (0 black, 255 white, whatever
+// the swap shows) and 0/1 for the pixels the histogram counted; the number of
+// classes, their cuts (null when there are none) and each pixel's class
+// (classes.js). Its arrays are copied out of the module when they are read.
 'use strict';
 
 (() => {
