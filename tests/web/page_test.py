@@ -104,10 +104,28 @@ def pack(samples, depth):
     return bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
 
 
+def filtered(rows, step):
+    """Row y with PNG filter y % 5 (none, sub, up, average, Paeth) as the PNG
+    standard defines them; step: the bytes of a pixel, 1 under 8 bits."""
+    out, before = [], bytes(len(rows[0]))
+    for y, row in enumerate(rows):
+        kind, coded = y % 5, bytearray()
+        for i, value in enumerate(row):
+            left, up = row[i - step] if i >= step else 0, before[i]
+            up_left = before[i - step] if i >= step else 0
+            p = left + up - up_left
+            paeth = min((abs(p - left), 0, left), (abs(p - up), 1, up), (abs(p - up_left), 2, up_left))[2]
+            coded.append((value - [0, left, up, (left + up) // 2, paeth][kind]) & 255)
+        out.append(bytes([kind]) + bytes(coded))
+        before = row
+    return b"".join(out)
+
+
 def png_kinds():
-    """The kinds of PNG the page decodes itself, 5 x 3 pixels of grey each:
-    (name, file, the levels it holds, 1 where a pixel is not fully transparent)."""
-    samples = np.array([[0, 1, 2, 3, 1], [3, 2, 1, 0, 2], [1, 1, 3, 3, 0]])
+    """The kinds of PNG the page decodes itself, 5 x 5 pixels of grey each, row
+    y filtered with filter y % 5: (name, file, the levels it holds, 1 where a
+    pixel is not fully transparent)."""
+    samples = np.array([[0, 1, 2, 3, 1], [3, 2, 1, 0, 2], [1, 1, 3, 3, 0], [2, 3, 0, 1, 3], [3, 0, 2, 2, 1]])
     ones = np.ones(samples.shape, dtype=np.uint8)
     palette = png_chunk(b"PLTE", bytes(v for g in (0, 90, 180, 255) for v in (g, g, g)))
     kinds = [("1-bit grey", 1, 0, samples % 2, b"", (samples % 2) * 255, ones),
@@ -125,7 +143,8 @@ def png_kinds():
     made = []
     for name, depth, colour, values, extra, levels, visible in kinds:
         height, width = samples.shape
-        rows = b"".join(b"\0" + pack(row.reshape(-1), depth) for row in values.astype(np.int64))
+        channels = values.shape[2] if values.ndim == 3 else 1
+        rows = filtered([pack(row.reshape(-1), depth) for row in values.astype(np.int64)], max(1, channels * depth // 8))
         made.append((name, b"\x89PNG\r\n\x1a\n" +
                      png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)) + extra +
                      png_chunk(b"IDAT", zlib.compress(rows)) + png_chunk(b"IEND", b""), levels, visible))
