@@ -39,14 +39,16 @@ window.circthreshImage = (() => {
   const isPng = (bytes) => [137, 80, 78, 71, 13, 10, 26, 10].every((b, i) => bytes[i] === b);
 
   // The image data inflated a piece at a time and handed on in rows of
-  // rowBytes + 1 bytes (filter byte first) to takeRow(line, y), the same
-  // buffer each time: the whole inflated data is never held. Refused once it
+  // rowBytes + 1 bytes (filter byte first) to takeRow(line, before, y), before
+  // the row above as takeRow left it (zeros for the first), two buffers taking
+  // turns: the whole inflated data is never held. Refused once it
   // passes the height rows the image has (a small file can inflate to
   // gigabytes) or when it ends short of them.
   async function inflateRows(chunks, rowBytes, height, takeRow) {
     const most = height * (rowBytes + 1);
     const reader = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
-    const line = new Uint8Array(rowBytes + 1);
+    let line = new Uint8Array(rowBytes + 1);
+    let before = new Uint8Array(rowBytes + 1);
     let total = 0, filled = 0, y = 0;
     for (;;) {
       let piece;
@@ -68,8 +70,8 @@ window.circthreshImage = (() => {
         line.set(bytes.subarray(at, at + take), filled);
         [at, filled] = [at + take, filled + take];
         if (filled === line.length) {
-          takeRow(line, y);
-          [y, filled] = [y + 1, 0];
+          takeRow(line, before, y);
+          [line, before, y, filled] = [before, line, y + 1, 0];
         }
       }
     }
@@ -224,11 +226,27 @@ window.circthreshImage = (() => {
     };
   }
 
+  // A survey of a picture's pixels, taken as RGBA words a run at a time (while
+  // they are fresh in the cache): visible, 1 where alpha is not 0 (made at the
+  // first transparent pixel, null till then), and grey, whether every other
+  // pixel's red, green and blue bytes are equal.
+  function pixelSurvey(pixels) {
+    const survey = { grey: true, visible: null };
+    survey.take = (words, from, count) => {
+      for (let i = from; i < from + count; i += 1) {
+        const word = words[i];
+        if (word >>> 24 === 0) (survey.visible = survey.visible || new Uint8Array(pixels).fill(1))[i] = 0;
+        else if (survey.grey && ((word ^ (word >>> 8)) & 0xffff) !== 0) survey.grey = false;
+      }
+    };
+    return survey;
+  }
+
   // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
-  // {width, height, rgbaAt}, its RGBA as stored (alpha from its tRNS chunk
-  // where it has one) in the module's memory at rgbaAt, written there a row at
-  // a time as it is inflated. null for any other sound PNG, which the
-  // browser's decoder reads.
+  // {width, height, rgbaAt, survey}, its RGBA as stored (alpha from its tRNS
+  // chunk where it has one) in the module's memory at rgbaAt, written there a
+  // row at a time as it is inflated, and their survey. null for any other
+  // sound PNG, which the browser's decoder reads.
   async function readPng(bytes, core) {
     const { header, palette, transparent, data } = pngChunks(bytes);
     const { width, height, depth, colour } = header;
@@ -239,20 +257,20 @@ window.circthreshImage = (() => {
     const rowBytes = Math.ceil((width * bits) / 8);
     const writeRow = rowWriter(header, palette, transparent, width);
     const rgbaAt = core.allocate(4 * width * height);
+    const survey = pixelSurvey(width * height);
     try {
-      let before = new Uint8Array(rowBytes + 1);
-      await inflateRows(data, rowBytes, height, (line, y) => {
+      await inflateRows(data, rowBytes, height, (line, before, y) => {
         unfilter(line, before, Math.max(1, bits >> 3));
-        // The module's memory does not grow while the rows come in: nothing else allocates.
-        writeRow(line, core.words(rgbaAt, width * height), y * width);
-        before.set(line);
+        // A view made for each row: the module's memory could have grown since the last.
+        const words = core.words(rgbaAt, width * height);
+        writeRow(line, words, y * width);
+        survey.take(words, y * width, width);
       });
-      before = null;
     } catch (error) {
       core.free(rgbaAt);
       throw error;
     }
-    return { width, height, rgbaAt };
+    return { width, height, rgbaAt, survey };
   }
 
   // Any picture through the browser's decoder and a canvas, colours as stored
@@ -299,16 +317,12 @@ window.circthreshImage = (() => {
     const { width, height } = picture;
     const pixels = width * height;
     const rgbaAt = picture.rgbaAt || core.place(picture.rgba);
-    // One pass over the pixels' words: transparent ones, and whether every
-    // other one is grey (red, green and blue bytes equal).
-    const words = core.words(rgbaAt, pixels);
-    let visible = null;
-    let grey = true;
-    for (let i = 0; i < pixels; i += 1) {
-      const word = words[i];
-      if (word >>> 24 === 0) (visible = visible || new Uint8Array(pixels).fill(1))[i] = 0;
-      else if (grey && ((word ^ (word >>> 8)) & 0xffff) !== 0) grey = false;
+    let survey = picture.survey;
+    if (!survey) {
+      survey = pixelSurvey(pixels);
+      survey.take(core.words(rgbaAt, pixels), 0, pixels);
     }
+    const { grey, visible } = survey;
     if (!grey) return { width, height, levelsAt: 0, rgbaAt, visible, blocks: [rgbaAt] };
     // A grey picture's levels: each pixel's red byte, moved down in place.
     const rgba = core.view(rgbaAt, 4 * pixels);
