@@ -11,12 +11,12 @@ the page on each in chromium ROUNDS times, reading the page's own timings
 (performance.measure): "read" (the file to pixels in the module's memory: the
 PGM parsed, or the PNG checked, inflated and unfiltered), "run" (hue where a
 photo, counting, search and binarisation, the page's first run on the image),
-"run again" (the same once more, the floor changed: the module's memory and
-code are warm), "draw" (the pictures and the histogram) and "done" (from the
+"run again" (the same three times more, the floor changed: the module's
+memory and code are warm), "draw" (the pictures and the histogram) and "done" (from the
 page's navigation to the end of the first run). Then times the module's run
 alone in node on the PGM's levels (bench/web_core_timing.js, both builds of the
-module: its first round and the median), the same functions built natively on
-BUILD's C library (bench/web_core_timing.cpp), OpenCV's cv2.imread on each file
+module: its first round and the median of 10 x ROUNDS), the same functions
+built natively on BUILD's C library (bench/web_core_timing.cpp, likewise), OpenCV's cv2.imread on each file
 (libpng for the PNG), and the command ROUNDS times on the PGM (wall time of the
 process, file reading and writing included). Prints medians with the smallest
 and largest figure, then each page and node figure against its peer.
@@ -49,8 +49,10 @@ READ_TIMES = """(() => {
           run: run.duration, draw: last('circthresh draw').duration, done: run.startTime + run.duration};
 })()"""
 
-# The same image run once more with another floor; resolves to that run's time.
-RUN_AGAIN = """new Promise((resolve) => {
+# The same image run once more with another floor, a quarter of a second after
+# the last (chromium paints the last pictures on other threads meanwhile, which
+# node does not); resolves to that run's time.
+RUN_AGAIN = """new Promise((resolve) => setTimeout(() => {
   const floor = document.getElementById('saturation');
   window.circthreshResult = undefined;
   floor.value = String(Number(floor.value) + 1);
@@ -58,7 +60,7 @@ RUN_AGAIN = """new Promise((resolve) => {
   const wait = () => (window.circthreshResult
     ? resolve(performance.getEntriesByName('circthresh run').at(-1).duration) : setTimeout(wait, 5));
   wait();
-})"""
+}, 250))"""
 
 
 def summary(values):
@@ -113,13 +115,14 @@ def main(build, rounds):
                 times = []
                 for _ in range(rounds):
                     times.append(browser.open(base + image, timeout=300, read=READ_TIMES))
-                    times[-1]["again"] = browser.evaluate(RUN_AGAIN)
+                    times[-1]["again"] = [browser.evaluate(RUN_AGAIN) for _ in range(3)]
                 print(f"page ({times[0]['core']} module), {image}: {times[0]['report'].replace(chr(10), ' ').strip()}")
+                figures = {key: [t[key] for t in times] for key in ("read", "run", "draw", "done")}
+                figures["again"] = [again for t in times for again in t["again"]]
                 for key, name in (("read", "read"), ("run", "run"), ("again", "run again"), ("draw", "draw"),
                                   ("done", "done")):
-                    print(f"  {name:9} {summary([t[key] for t in times])}")
-                page[image] = {key: statistics.median(t[key] for t in times)
-                               for key in ("read", "run", "again", "draw", "done")}
+                    print(f"  {name:9} {summary(figures[key])}")
+                page[image] = {key: statistics.median(values) for key, values in figures.items()}
                 page[image]["core"] = times[0]["core"]
         finally:
             browser.close()
@@ -127,8 +130,11 @@ def main(build, rounds):
 
         pgm = os.path.join(scratch, "hue-5000x5000.pgm")
         png = os.path.join(scratch, "flag-5000x5000.png")
+        # The core alone takes milliseconds: ten times the rounds, for medians
+        # that a busy machine moves less.
+        core_rounds = 10 * rounds
         node = {module: timed_run(["/usr/bin/node", os.path.join(ROOT, "bench", "web_core_timing.js"),
-                                   os.path.join(site, module), pgm, str(rounds)])
+                                   os.path.join(site, module), pgm, str(core_rounds)])
                 for module in ("circthresh.js", "circthresh-simd.js")}
 
         native = os.path.join(scratch, "web_core_timing")
@@ -138,7 +144,7 @@ def main(build, rounds):
                         os.path.join(ROOT, "web", "circthresh_web.cpp"),
                         "-I" + os.path.join(ROOT, "include"), "-I" + os.path.join(build_folder, "include"),
                         "-L" + build_folder, "-lcircthresh", "-Wl,-rpath," + build_folder], check=True)
-        native_times = timed_run([native, pgm, str(rounds)])
+        native_times = timed_run([native, pgm, str(core_rounds)])
 
         opencv = {}
         for name, path in (("PGM", pgm), ("PNG", png)):
