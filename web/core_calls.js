@@ -89,16 +89,16 @@ function circthreshCalls(core) {
       }
     },
 
-    // {hueAt, countedAt} of pixels RGBA pixels at rgbaAt: hue levels and 0/1
-    // for a saturation of at least percent; null when the module refuses the
-    // percent.
-    hue(rgbaAt, pixels, percent) {
+    // {hueAt, countedAt} of pixels RGBA pixels at colourAt (RGB when channels
+    // is 3): hue levels and 0/1 for a saturation of at least percent; null
+    // when the module refuses the percent.
+    hue(colourAt, pixels, percent, channels = 4) {
       const hueAt = allocate(pixels);
       const countedAt = allocate(pixels);
       // The page holds the pixels contiguous: a band of them is one row.
       const refused = inBands(1, pixels, (first, count) =>
-        core._circthresh_hue(rgbaAt + 4 * first, 1, count, 4 * count, 4, percent, hueAt + first, count,
-                             countedAt + first, count) !== 0);
+        core._circthresh_hue(colourAt + channels * first, 1, count, channels * count, channels, percent,
+                             hueAt + first, count, countedAt + first, count) !== 0);
       if (!refused) return { hueAt, countedAt };
       free(hueAt, countedAt);
       return null;

@@ -39,10 +39,12 @@ window.circthreshDraw = (() => {
     canvas.getContext('2d').putImageData(picture, 0, 0);
   }
 
-  // Grey levels, or RGBA bytes when isGrey is false.
-  function image(canvas, bytes, isGrey, width, height) {
-    if (isGrey) fill(canvas, width, height, (at) => bytes[at] * 0x010101);
-    else {
+  // Grey levels (channels 1), RGB bytes (3) or RGBA bytes (4).
+  function image(canvas, bytes, channels, width, height) {
+    if (channels === 1) fill(canvas, width, height, (at) => bytes[at] * 0x010101);
+    else if (channels === 3) {
+      fill(canvas, width, height, (at) => bytes[3 * at] | (bytes[3 * at + 1] << 8) | (bytes[3 * at + 2] << 16));
+    } else {
       const source = new Uint32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
       fill(canvas, width, height, (at) => source[at]);
     }

@@ -18,7 +18,7 @@
 (() => {
   const element = (id) => document.getElementById(id);
   let core = null;   // the WebAssembly module's calls (core_calls.js)
-  let image = null;  // {name, width, height, levelsAt, rgbaAt, visible, blocks}: see read_image.js
+  let image = null;  // {name, width, height, levelsAt, colourAt, channels, visible, blocks}: see read_image.js
   // The last run: {levelsAt, countedAt (0: all), maskAt, labelsAt, threshold,
   // report, counts, classes, cuts, blocks}, its arrays in the module's memory.
   let run = null;
@@ -78,7 +78,7 @@
     if (!image) return;
     forgetRun();
     const percent = floorPercent();
-    if (image.rgbaAt && percent === null) {
+    if (image.colourAt && percent === null) {
       showStatus('The saturation floor is a whole percent from 0 to 100.', true);
       return;
     }
@@ -86,8 +86,8 @@
     const pixels = pixelCount();
     const made = { levelsAt: image.levelsAt, countedAt: 0, labelsAt: 0, blocks: [] };
     try {
-      if (image.rgbaAt) {
-        const hue = core.hue(image.rgbaAt, pixels, percent);
+      if (image.colourAt) {
+        const hue = core.hue(image.colourAt, pixels, percent, image.channels);
         if (!hue) throw new Error('the module refused the saturation floor');
         made.blocks.push(hue.hueAt, hue.countedAt);
         [made.levelsAt, made.countedAt] = [hue.hueAt, hue.countedAt];
@@ -139,7 +139,7 @@
     const pixels = pixelCount();
     const counted = run.counts.reduce((sum, c) => sum + c, 0);
     const transparent = image.visible ? ', not transparent' : '';
-    const what = image.rgbaAt
+    const what = image.colourAt
       ? `its hue; ${counted} of ${pixels} pixels counted (saturation at least ${floorPercent()}%${transparent})`
       : image.visible ? `a grey image, thresholded on its grey levels; ${counted} of ${pixels} pixels counted (not transparent)`
         : 'a grey image, thresholded on its grey levels; every pixel counted';
@@ -148,16 +148,18 @@
       ? ' Larger than the 5000 x 5000 the command reads: the page thresholds it all the same.' : '';
     showStatus(`${image.name}, ${image.width} x ${image.height}: ${what}.${larger}`);
     element('report').textContent = run.report;
-    element('levels-caption').textContent = image.rgbaAt
+    element('levels-caption').textContent = image.colourAt
       ? 'its hue on the 256-level circle, as grey levels' : 'its grey levels';
-    element('download-levels').textContent = image.rgbaAt ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
+    element('download-levels').textContent = image.colourAt ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
     element('download-mask').disabled = element('download-levels').disabled = false;
     element('download-labels').disabled = false;
     element('download-mask').textContent = maskAsPgm() ? 'Download mask (PGM)' : 'Download mask (PNG)';
     const shown = views();
-    circthreshDraw.image(element('photo'), image.rgbaAt ? core.view(image.rgbaAt, 4 * pixels) : shown.levels,
-                         !image.rgbaAt, image.width, image.height);
-    circthreshDraw.image(element('levels'), shown.levels, true, image.width, image.height);
+    if (image.colourAt) {
+      circthreshDraw.image(element('photo'), core.view(image.colourAt, image.channels * pixels), image.channels,
+                           image.width, image.height);
+    } else circthreshDraw.image(element('photo'), shown.levels, 1, image.width, image.height);
+    circthreshDraw.image(element('levels'), shown.levels, 1, image.width, image.height);
     drawMask();
     drawHistogram();
   }
@@ -172,7 +174,7 @@
       ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
     element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
       many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
-    if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.rgbaAt);
+    if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.colourAt);
     else circthreshDraw.mask(element('mask'), views().mask, element('swap').checked, image.width, image.height);
   }
 
@@ -183,7 +185,7 @@
   const shownMask = () => (element('swap').checked ? views().mask.map((v) => 255 - v) : views().mask);
 
   function drawHistogram() {
-    circthreshDraw.histogram(element('histogram'), drawn(), !!image.rgbaAt, element('swap').checked);
+    circthreshDraw.histogram(element('histogram'), drawn(), !!image.colourAt, element('swap').checked);
   }
 
   function download(blob, name) {
@@ -208,7 +210,7 @@
 
   function downloadLevels() {
     download(new Blob([pgmHeader(), views().levels], { type: 'image/x-portable-graymap' }),
-             image.rgbaAt ? 'hue.pgm' : 'levels.pgm');
+             image.colourAt ? 'hue.pgm' : 'levels.pgm');
   }
 
   function downloadLabels() {

@@ -239,14 +239,21 @@ window.circthreshImage = (() => {
         else if (survey.grey && ((word ^ (word >>> 8)) & 0xffff) !== 0) survey.grey = false;
       }
     };
+    // The same of count opaque RGB pixels, 3 bytes each from bytes[at] on.
+    survey.takeRgb = (bytes, at, count) => {
+      for (let end = at + 3 * count; survey.grey && at < end; at += 3)
+        survey.grey = bytes[at] === bytes[at + 1] && bytes[at] === bytes[at + 2];
+    };
     return survey;
   }
 
   // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
-  // {width, height, rgbaAt, survey}, its RGBA as stored (alpha from its tRNS
-  // chunk where it has one) in the module's memory at rgbaAt, written there a
-  // row at a time as it is inflated, and their survey. null for any other
-  // sound PNG, which the browser's decoder reads.
+  // {width, height, pixelsAt, channels, survey}, its pixels as stored in the
+  // module's memory at pixelsAt, written there a row at a time as they are
+  // inflated, and their survey. An 8-bit grey or RGB image without a tRNS
+  // chunk keeps its rows as they are (channels 1 or 3, no pixel transparent);
+  // any other is written as RGBA (channels 4), alpha from its own or its tRNS
+  // chunk. null for any other sound PNG, which the browser's decoder reads.
   async function readPng(bytes, core) {
     const { header, palette, transparent, data } = pngChunks(bytes);
     const { width, height, depth, colour } = header;
@@ -255,22 +262,30 @@ window.circthreshImage = (() => {
     if (!channels || header.interlaced || !(depth === 8 || (channels === 1 && depth < 8))) return null;
     const bits = channels * depth;
     const rowBytes = Math.ceil((width * bits) / 8);
-    const writeRow = rowWriter(header, palette, transparent, width);
-    const rgbaAt = core.allocate(4 * width * height);
+    const asStored = depth === 8 && (colour === 0 || colour === 2) && !transparent;
+    const kept = asStored ? channels : 4;
+    const writeRow = asStored ? null : rowWriter(header, palette, transparent, width);
+    const pixelsAt = core.allocate(kept * width * height);
     const survey = pixelSurvey(width * height);
     try {
       await inflateRows(data, rowBytes, height, (line, before, y) => {
         unfilter(line, before, Math.max(1, bits >> 3));
-        // A view made for each row: the module's memory could have grown since the last.
-        const words = core.words(rgbaAt, width * height);
-        writeRow(line, words, y * width);
-        survey.take(words, y * width, width);
+        // Views made for each row: the module's memory could have grown since the last.
+        if (asStored) {
+          const stored = core.view(pixelsAt, kept * width * height);
+          stored.set(line.subarray(1), y * rowBytes);
+          if (kept === 3) survey.takeRgb(stored, y * rowBytes, width);
+        } else {
+          const words = core.words(pixelsAt, width * height);
+          writeRow(line, words, y * width);
+          survey.take(words, y * width, width);
+        }
       });
     } catch (error) {
-      core.free(rgbaAt);
+      core.free(pixelsAt);
       throw error;
     }
-    return { width, height, rgbaAt, survey };
+    return { width, height, pixelsAt, channels: kept, survey };
   }
 
   // Any picture through the browser's decoder and a canvas, colours as stored
@@ -302,32 +317,35 @@ window.circthreshImage = (() => {
   }
 
   // A file's pixels in the module's memory (core: core_calls.js): {width,
-  // height, levelsAt, rgbaAt, visible, blocks}. levelsAt holds its grey levels
-  // (a PGM, or a picture whose every shown pixel is grey) and rgbaAt is then 0;
-  // else rgbaAt holds its RGBA and levelsAt is 0. visible is 1 where alpha is
-  // not 0, 0 where it is, or null when no pixel is transparent. blocks: the
+  // height, levelsAt, colourAt, channels, visible, blocks}. levelsAt holds its
+  // grey levels (a PGM, or a picture whose every shown pixel is grey) and
+  // colourAt is then 0; else colourAt holds its colours, channels (3, RGB, or
+  // 4, RGBA) bytes a pixel, and levelsAt is 0. visible is 1 where alpha is not
+  // 0, 0 where it is, or null when no pixel is transparent. blocks: the
   // module's memory to free with the image.
   async function read(blob, core) {
     const bytes = new Uint8Array(await blob.arrayBuffer());
     if (isPgm(bytes)) {
       const { width, height, fileAt, levelsAt } = core.readPgm(bytes);
-      return { width, height, levelsAt, rgbaAt: 0, visible: null, blocks: [fileAt] };
+      return { width, height, levelsAt, colourAt: 0, channels: 0, visible: null, blocks: [fileAt] };
     }
     const picture = (isPng(bytes) && await readPng(bytes, core)) || await readThroughCanvas(blob);
     const { width, height } = picture;
     const pixels = width * height;
-    const rgbaAt = picture.rgbaAt || core.place(picture.rgba);
+    const pixelsAt = picture.pixelsAt || core.place(picture.rgba);
+    const channels = picture.channels || 4;
     let survey = picture.survey;
     if (!survey) {
       survey = pixelSurvey(pixels);
-      survey.take(core.words(rgbaAt, pixels), 0, pixels);
+      survey.take(core.words(pixelsAt, pixels), 0, pixels);
     }
     const { grey, visible } = survey;
-    if (!grey) return { width, height, levelsAt: 0, rgbaAt, visible, blocks: [rgbaAt] };
+    const image = { width, height, levelsAt: pixelsAt, colourAt: 0, channels, visible, blocks: [pixelsAt] };
+    if (!grey) return { ...image, levelsAt: 0, colourAt: pixelsAt };
     // A grey picture's levels: each pixel's red byte, moved down in place.
-    const rgba = core.view(rgbaAt, 4 * pixels);
-    for (let i = 0; i < pixels; i += 1) rgba[i] = rgba[4 * i];
-    return { width, height, levelsAt: rgbaAt, rgbaAt: 0, visible, blocks: [rgbaAt] };
+    const stored = core.view(pixelsAt, channels * pixels);
+    if (channels > 1) for (let i = 0; i < pixels; i += 1) stored[i] = stored[channels * i];
+    return image;
   }
 
   // Leaves fully transparent pixels out of counted (0/1 a pixel), in place.

@@ -138,6 +138,8 @@ def png_kinds():
               np.choose(samples, [0, 90, 180, 255]), ones),
              ("grey and alpha, alpha 0 where 0", 8, 4, np.dstack([samples * 60, (samples != 0) * 200]), b"",
               samples * 60, (samples != 0).astype(np.uint8)),
+             ("8-bit grey", 8, 0, samples * 60, b"", samples * 60, ones),
+             ("RGB, all grey", 8, 2, np.dstack([samples * 40] * 3), b"", samples * 40, ones),
              ("RGB, grey 120 transparent", 8, 2, np.dstack([samples * 40] * 3),
               png_chunk(b"tRNS", struct.pack(">HHH", 120, 120, 120)), samples * 40, (samples != 3).astype(np.uint8))]
     made = []
