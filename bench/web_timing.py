@@ -1,5 +1,5 @@
-"""The page's time on 5000 x 5000 images in headless chromium, against the
-command's on the same levels. Not part of the test suite.
+"""The page's time on 5000 x 5000 images in headless chromium, each figure
+beside its peer on this machine in the same run. Not part of the test suite.
 
 usage: /usr/bin/python3 bench/web_timing.py BUILD [ROUNDS]   (ROUNDS default 5)
   BUILD: a build folder holding the command (build/circthresh)
@@ -8,18 +8,22 @@ Builds the site (web/build.sh) and two images in a scratch folder removed at the
 end: bench/make_image.cpp's hue-like 5000 x 5000 PGM, and examples/flag.png
 scaled to 5000 x 5000 (nearest neighbour, so its colours stay) as a PNG. Loads
 the page on each in chromium ROUNDS times, reading the page's own timings
-(performance.measure): "read" (the file to pixels: the PGM parsed, or the PNG
-decoded), "run" (hue where a photo, counting, search, binarisation, copies in
-and out of the module) and "done" (from the page's navigation to the end of the
-run: loading the page and starting the module, fetching and reading the image
-and the run; the drawing after it is not counted). Then times the module's
-run alone in node on the PGM's levels (bench/web_core_timing.js) and the same
-function built natively on BUILD's C library (bench/web_core_timing.cpp), and the
-command ROUNDS times on the PGM (wall time of the process, file reading and
-writing included). Prints medians with the smallest and largest figure.
+(performance.measure): "read" (the file to pixels in the module's memory: the
+PGM parsed, or the PNG checked, inflated and unfiltered), "run" (hue where a
+photo, counting, search and binarisation, the page's first run on the image),
+"run again" (the same three times more, the floor changed: the module's
+memory and code are warm), "draw" (the pictures and the histogram) and "done" (from the
+page's navigation to the end of the first run). Then times the module's run
+alone in node on the PGM's levels (bench/web_core_timing.js, both builds of the
+module: its first round and the median of 10 x ROUNDS), the same functions
+built natively on BUILD's C library (bench/web_core_timing.cpp, likewise), OpenCV's cv2.imread on each file
+(libpng for the PNG), and the command ROUNDS times on the PGM (wall time of the
+process, file reading and writing included). Prints medians with the smallest
+and largest figure, then each page and node figure against its peer.
 Needs g++, chromium, nodejs, and numpy and OpenCV for Debian's /usr/bin/python3.
 """
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -41,13 +45,44 @@ READ_TIMES = """(() => {
   if (!window.circthreshResult) return null;
   const last = (name) => performance.getEntriesByName(name).at(-1);
   const run = last('circthresh run');
-  return {report: window.circthreshResult.report, read: last('circthresh read').duration,
-          run: run.duration, done: run.startTime + run.duration};
+  return {report: window.circthreshResult.report, core: window.circthreshCore, read: last('circthresh read').duration,
+          run: run.duration, draw: last('circthresh draw').duration, done: run.startTime + run.duration};
 })()"""
+
+# The same image run once more with another floor, a quarter of a second after
+# the last (chromium paints the last pictures on other threads meanwhile, which
+# node does not); resolves to that run's time.
+RUN_AGAIN = """new Promise((resolve) => setTimeout(() => {
+  const floor = document.getElementById('saturation');
+  window.circthreshResult = undefined;
+  floor.value = String(Number(floor.value) + 1);
+  floor.dispatchEvent(new Event('input'));
+  const wait = () => (window.circthreshResult
+    ? resolve(performance.getEntriesByName('circthresh run').at(-1).duration) : setTimeout(wait, 5));
+  wait();
+}, 250))"""
 
 
 def summary(values):
     return f"{statistics.median(values):8.1f} ms ({min(values):.1f}-{max(values):.1f})"
+
+
+def timed_run(args):
+    """Runs a timing program; prints what it prints and returns its "first" and
+    "run" figures (ms) by name."""
+    said = subprocess.run(args, check=True, capture_output=True, text=True).stdout
+    print(said, end="")
+    return {name: float(value) for name, value in re.findall(r"^  (first|run) +([0-9.]+) ms", said, re.M)}
+
+
+def opencv_read(path, rounds):
+    walls = []
+    for _ in range(rounds):
+        started = time.perf_counter()
+        if cv2.imread(path, cv2.IMREAD_UNCHANGED) is None:
+            sys.exit(f"bench/web_timing.py: OpenCV could not read {path}")
+        walls.append((time.perf_counter() - started) * 1000)
+    return walls
 
 
 def main(build, rounds):
@@ -74,19 +109,33 @@ def main(build, rounds):
         server = serve(scratch)
         base = f"http://127.0.0.1:{server.server_address[1]}/site/index.html?src=../"
         browser = Chromium(scratch)
+        page = {}
         try:
             for image in ("hue-5000x5000.pgm", "flag-5000x5000.png"):
-                times = [browser.open(base + image, timeout=300, read=READ_TIMES) for _ in range(rounds)]
-                print(f"page, {image}: {times[0]['report'].replace(chr(10), ' ').strip()}")
-                for key in ("read", "run", "done"):
-                    print(f"  {key:5} {summary([t[key] for t in times])}")
+                times = []
+                for _ in range(rounds):
+                    times.append(browser.open(base + image, timeout=300, read=READ_TIMES))
+                    times[-1]["again"] = [browser.evaluate(RUN_AGAIN) for _ in range(3)]
+                print(f"page ({times[0]['core']} module), {image}: {times[0]['report'].replace(chr(10), ' ').strip()}")
+                figures = {key: [t[key] for t in times] for key in ("read", "run", "draw", "done")}
+                figures["again"] = [again for t in times for again in t["again"]]
+                for key, name in (("read", "read"), ("run", "run"), ("again", "run again"), ("draw", "draw"),
+                                  ("done", "done")):
+                    print(f"  {name:9} {summary(figures[key])}")
+                page[image] = {key: statistics.median(values) for key, values in figures.items()}
+                page[image]["core"] = times[0]["core"]
         finally:
             browser.close()
             server.shutdown()
 
-        subprocess.run(["/usr/bin/node", os.path.join(ROOT, "bench", "web_core_timing.js"),
-                        os.path.join(site, "circthresh.js"), os.path.join(scratch, "hue-5000x5000.pgm"),
-                        str(rounds)], check=True)
+        pgm = os.path.join(scratch, "hue-5000x5000.pgm")
+        png = os.path.join(scratch, "flag-5000x5000.png")
+        # The core alone takes milliseconds: ten times the rounds, for medians
+        # that a busy machine moves less.
+        core_rounds = 10 * rounds
+        node = {module: timed_run(["/usr/bin/node", os.path.join(ROOT, "bench", "web_core_timing.js"),
+                                   os.path.join(site, module), pgm, str(core_rounds)])
+                for module in ("circthresh.js", "circthresh-simd.js")}
 
         native = os.path.join(scratch, "web_core_timing")
         build_folder = os.path.abspath(build)
@@ -95,7 +144,12 @@ def main(build, rounds):
                         os.path.join(ROOT, "web", "circthresh_web.cpp"),
                         "-I" + os.path.join(ROOT, "include"), "-I" + os.path.join(build_folder, "include"),
                         "-L" + build_folder, "-lcircthresh", "-Wl,-rpath," + build_folder], check=True)
-        subprocess.run([native, os.path.join(scratch, "hue-5000x5000.pgm"), str(rounds)], check=True)
+        native_times = timed_run([native, pgm, str(core_rounds)])
+
+        opencv = {}
+        for name, path in (("PGM", pgm), ("PNG", png)):
+            opencv[name] = opencv_read(path, rounds)
+            print(f"OpenCV cv2.imread, {os.path.basename(path)}:\n  read      {summary(opencv[name])}")
 
         walls = []
         for _ in range(rounds):
@@ -106,6 +160,21 @@ def main(build, rounds):
             walls.append((time.perf_counter() - started) * 1000)
         print(f"command, hue-5000x5000.pgm: {report.replace(chr(10), ' ').strip()}")
         print(f"  whole run {summary(walls)}")
+
+        # Each figure against its peer, medians of this run.
+        pgm_page, png_page = page["hue-5000x5000.pgm"], page["flag-5000x5000.png"]
+        simd = node["circthresh-simd.js"]
+        # The page's peer is the build it ran.
+        page_core = simd if pgm_page["core"] == "simd" else node["circthresh.js"]
+        pairs = [("page run, PGM (first)", pgm_page["run"], "core in node, first round", page_core["first"]),
+                 ("page run again, PGM", pgm_page["again"], "core in node, median", page_core["run"]),
+                 ("core in node, plain module", node["circthresh.js"]["run"], "native", native_times["run"]),
+                 ("core in node, SIMD module", simd["run"], "native", native_times["run"]),
+                 ("page read, PNG", png_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PNG"])),
+                 ("page read, PGM", pgm_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PGM"]))]
+        print("against the peers (medians):")
+        for name, value, peer, peer_value in pairs:
+            print(f"  {name:28} {value:8.1f} ms  {peer:26} {peer_value:8.1f} ms  ratio {value / peer_value:5.2f}")
         print(f"load average at the end: {os.getloadavg()[0]:.2f}")
     finally:
         shutil.rmtree(scratch, ignore_errors=True)

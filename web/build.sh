@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the page into OUTDIR: index.html, its scripts (page.js and the files it
-# calls), circthresh.js (the WebAssembly module inside it) and the default photo with its licence. Nothing
-# on the page comes from elsewhere, so OUTDIR can be served as it is or opened
-# from disk. Needs Debian's emscripten, CMake, make and base64 (coreutils); it
-# names what is missing in one line (tools/install-web-deps.sh installs it).
+# calls), circthresh.js and circthresh-simd.js (the WebAssembly module inside
+# them, without and with vector instructions) and the default photo with its
+# licence. Nothing on the page comes from elsewhere, so OUTDIR can be served as
+# it is or opened from disk. Needs Debian's emscripten, CMake, make and base64
+# (coreutils); it names what is missing in one line (tools/install-web-deps.sh
+# installs it).
 #
 # usage: bash web/build.sh OUTDIR
 set -euo pipefail
@@ -36,7 +38,7 @@ emcmake cmake -S "$web" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$build/configur
   { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log" >&2; exit 1; }
 
-cp "$build/circthresh.js" "$web/core_calls.js" "$web/read_image.js" "$web/page.js" "$web/classes.js" "$web/draw.js" "$root/examples/flag.png" "$root/examples/flag.txt" "$out/"
+cp "$build/circthresh.js" "$build/circthresh-simd.js" "$web/core_calls.js" "$web/read_image.js" "$web/page.js" "$web/classes.js" "$web/draw.js" "$root/examples/flag.png" "$root/examples/flag.txt" "$out/"
 # The default photo goes into the page itself as well: a page opened from disk
 # may not read the pixels of a file beside it.
 photo="data:image/png;base64,$(base64 -w0 "$root/examples/flag.png")"

@@ -9,7 +9,7 @@
 
 extern "C" {
 
-// rows x columns levels, row by row; counted as for web_threshold (NULL: every
+// rows x columns levels, row by row; counted as for web_count (NULL: every
 // pixel). Writes classes (2..16) cuts into cuts (-1s when fewer levels hold
 // pixels than classes), each pixel's class index into labels (all 0 with no
 // cuts), and into report "cuts C0 C1 ...\nsigma_W %f\n" ("cuts none" with no

@@ -6,6 +6,15 @@
 // the page (a script tag before page.js) and the node tests (require).
 'use strict';
 
+// Whether this WebAssembly has 128-bit vectors: a module of one function that
+// uses them (i8x16.splat and i8x16.popcnt) validates only where it does.
+const SIMD_PROBE = Uint8Array.of(0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 10, 1, 8, 0,
+                                 65, 0, 253, 15, 253, 98, 11);
+const hasSimd = () => typeof WebAssembly === 'object' && WebAssembly.validate(SIMD_PROBE);
+
+// Pixels a call of a long loop covers (see inBands).
+const BAND_PIXELS = 1 << 20;
+
 // The calls on a loaded module (what createCircthresh() resolves to).
 function circthreshCalls(core) {
   // size bytes of the module's memory (at least one, so that the address is
@@ -19,6 +28,8 @@ function circthreshCalls(core) {
   // A view of size bytes at address: valid until the memory next grows, that
   // is until the next allocation.
   const view = (address, size) => core.HEAPU8.subarray(address, address + size);
+  // count 32-bit words at address, a multiple of 4 (as allocate gives), likewise.
+  const words = (address, count) => new Uint32Array(core.HEAPU8.buffer, address, count);
 
   // Runs use(allocateHere) and frees what allocateHere allocated, whatever happens.
   function withScratch(use) {
@@ -33,6 +44,20 @@ function circthreshCalls(core) {
     }
   }
 
+  // Calls call(first, count) on bands of the rows of a width x height image,
+  // first row and number of rows, up to about BAND_PIXELS pixels a band; stops
+  // at a call that returns true, and returns whether one did. The browser
+  // first runs a function's quickly compiled code, and swaps in its optimised
+  // code only for later calls: one call over a whole image would run slow to
+  // its end.
+  function inBands(width, height, call) {
+    if (width === 0 || height === 0) return false;
+    const rows = Math.max(1, Math.floor(BAND_PIXELS / width));
+    for (let first = 0; first < height; first += rows)
+      if (call(first, Math.min(rows, height - first))) return true;
+    return false;
+  }
+
   // The bytes in the module's memory, at a new address.
   function place(bytes) {
     const address = allocate(bytes.length);
@@ -41,7 +66,7 @@ function circthreshCalls(core) {
   }
 
   const calls = {
-    allocate, free, view, place,
+    allocate, free, view, words, place,
 
     // A PGM file's bytes, read as the command reads them (its size limit
     // aside): {width, height, fileAt, levelsAt}, the whole file at fileAt (to
@@ -64,15 +89,17 @@ function circthreshCalls(core) {
       }
     },
 
-    // {hueAt, countedAt} of pixels RGBA pixels at rgbaAt: hue levels and 0/1
-    // for a saturation of at least percent; null when the module refuses the
-    // percent.
-    hue(rgbaAt, pixels, percent) {
+    // {hueAt, countedAt} of pixels RGBA pixels at colourAt (RGB when channels
+    // is 3): hue levels and 0/1 for a saturation of at least percent; null
+    // when the module refuses the percent.
+    hue(colourAt, pixels, percent, channels = 4) {
       const hueAt = allocate(pixels);
       const countedAt = allocate(pixels);
-      // One row of all the pixels: the page holds them contiguous.
-      if (core._circthresh_hue(rgbaAt, 1, pixels, 4 * pixels, 4, percent, hueAt, pixels, countedAt, pixels) === 0)
-        return { hueAt, countedAt };
+      // The page holds the pixels contiguous: a band of them is one row.
+      const refused = inBands(1, pixels, (first, count) =>
+        core._circthresh_hue(colourAt + channels * first, 1, count, channels * count, channels, percent,
+                             hueAt + first, count, countedAt + first, count) !== 0);
+      if (!refused) return { hueAt, countedAt };
       free(hueAt, countedAt);
       return null;
     },
@@ -83,16 +110,21 @@ function circthreshCalls(core) {
     // whose byte at countedAt is not 0 (all when countedAt is 0), every pixel
     // binarised by the command's rule at maskAt, and the 256 counts searched.
     threshold(levelsAt, width, height, countedAt) {
-      const pixels = width * height;
-      const maskAt = allocate(pixels);
+      const maskAt = allocate(width * height);
       return withScratch((scratch) => {
         const reportAt = scratch(64);
         const countsAt = scratch(8 * 256);
-        const threshold = core._web_threshold(levelsAt, height, width, countedAt, maskAt, reportAt, 64, countsAt);
+        core.HEAPU8.fill(0, countsAt, countsAt + 8 * 256);
+        const refusedCount = inBands(width, height, (row, rows) =>
+          core._web_count(levelsAt + row * width, rows, width, countedAt && countedAt + row * width, countsAt) !== 0);
+        let threshold = refusedCount ? -2 : core._web_cut(countsAt, reportAt, 64);
+        if (threshold >= -1 && inBands(width, height, (row, rows) =>
+          core._web_binarise(levelsAt + row * width, rows, width, threshold, maskAt + row * width) !== 0))
+          threshold = -2;
         if (threshold < -1) free(maskAt);
         return {
           threshold,
-          report: core.UTF8ToString(reportAt),
+          report: threshold < -1 ? '' : core.UTF8ToString(reportAt),
           maskAt: threshold < -1 ? 0 : maskAt,
           counts: Array.from(new BigUint64Array(core.HEAPU8.buffer, countsAt, 256), Number),
         };
@@ -165,4 +197,4 @@ function circthreshCalls(core) {
   });
 }
 
-if (typeof module === 'object' && module.exports) module.exports = { circthreshCalls };
+if (typeof module === 'object' && module.exports) module.exports = { circthreshCalls, hasSimd };

@@ -5,10 +5,17 @@
 'use strict';
 
 window.circthreshDraw = (() => {
-  // A canvas sized for a width x height image's preview; returns the step and
-  // the preview's size, or null for an empty image.
-  function sized(canvas, width, height) {
-    const step = circthreshImage.previewStep(width, height);
+  // The most pixels a side of a picture shown on the page: the figures are at
+  // most 360 CSS pixels a side, so 1024 is sharp at any screen density, and a
+  // large image's pictures are drawn from a fraction of its pixels.
+  const SHOWN_SIDE = 1024;
+
+  // A canvas sized for a width x height image's preview (its full size when
+  // full is true and a canvas can hold it); returns the step and the
+  // preview's size, or null for an empty image.
+  function sized(canvas, width, height, full) {
+    const fits = circthreshImage.previewStep(width, height);
+    const step = full ? fits : Math.max(fits, Math.ceil(Math.max(width, height) / SHOWN_SIDE));
     const shownWidth = Math.ceil(width / step);
     const shownHeight = Math.ceil(height / step);
     canvas.width = Math.max(shownWidth, 1);
@@ -19,8 +26,8 @@ window.circthreshDraw = (() => {
   // Fills the preview one 32-bit word per pixel, opaque, word(at) giving the
   // word of the image's pixel at; byte order as every browser's: RGBA in memory
   // is ABGR in a little-endian word.
-  function fill(canvas, width, height, word) {
-    const shown = sized(canvas, width, height);
+  function fill(canvas, width, height, word, full) {
+    const shown = sized(canvas, width, height, full);
     if (!shown) return;
     const { step, shownWidth, shownHeight } = shown;
     const picture = new ImageData(shownWidth, shownHeight);
@@ -32,17 +39,23 @@ window.circthreshDraw = (() => {
     canvas.getContext('2d').putImageData(picture, 0, 0);
   }
 
-  // Grey levels, or RGBA bytes when isGrey is false.
-  function image(canvas, bytes, isGrey, width, height) {
-    if (isGrey) fill(canvas, width, height, (at) => bytes[at] * 0x010101);
-    else {
+  // Grey levels (channels 1), RGB bytes (3) or RGBA bytes (4).
+  function image(canvas, bytes, channels, width, height) {
+    if (channels === 1) fill(canvas, width, height, (at) => bytes[at] * 0x010101);
+    else if (channels === 3) {
+      fill(canvas, width, height, (at) => bytes[3 * at] | (bytes[3 * at + 1] << 8) | (bytes[3 * at + 2] << 16));
+    } else {
       const source = new Uint32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
       fill(canvas, width, height, (at) => source[at]);
     }
   }
 
-  // The mask as shown: the command's, or black and white swapped.
-  const shownMask = (mask, swapped) => (swapped ? mask.map((v) => 255 - v) : mask);
+  // The mask as shown: the command's, or black and white swapped; at full size
+  // when full is true and a canvas can hold it (the PNG download).
+  function mask(canvas, bytes, swapped, width, height, full) {
+    const flip = swapped ? 255 : 0;
+    fill(canvas, width, height, (at) => (bytes[at] ^ flip) * 0x010101, full);
+  }
 
   // A run as page.js hands it over: its levels, counted (null: all), labels,
   // classes, cuts, threshold and counts.
@@ -147,5 +160,5 @@ window.circthreshDraw = (() => {
     else context.fillText(run.threshold >= 0 ? `cut at ${run.threshold} | ${run.threshold + 128}` : 'no cut', centre, centre);
   }
 
-  return { image, shownMask, labels, histogram };
+  return { image, mask, labels, histogram };
 })();

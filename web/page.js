@@ -5,19 +5,20 @@
 // copied out. Nothing is sent anywhere.
 //
 // index.html?src=URL&saturation=P&classes=K loads that image with that floor
-// and number of classes. When a run is done, window.circthreshResult =
-// {report, width, height, hue, mask, counted, classes, cuts, labels}: the
-// report lines, and row by row the levels thresholded, the mask by the
-// command's rule (0 black, 255 white, whatever the swap shows) and 0/1 for the
-// pixels the histogram counted; the number of classes, their cuts (null when
-// there are none) and each pixel's class (classes.js). Its arrays are copied
-// out of the module when they are read.
+// and number of classes (and core=plain the module without vectors;
+// window.circthreshCore says which runs). When a run is done,
+// window.circthreshResult = {report, width, height, hue, mask, counted,
+// classes, cuts, labels}: the report lines, and row by row the levels
+// thresholded, the mask by the command's rule (0 black, 255 white, whatever
+// the swap shows) and 0/1 for the pixels the histogram counted; the number of
+// classes, their cuts (null when there are none) and each pixel's class
+// (classes.js). Its arrays are copied out of the module when they are read.
 'use strict';
 
 (() => {
   const element = (id) => document.getElementById(id);
   let core = null;   // the WebAssembly module's calls (core_calls.js)
-  let image = null;  // {name, width, height, levelsAt, rgbaAt, visible, blocks}: see read_image.js
+  let image = null;  // {name, width, height, levelsAt, colourAt, channels, visible, blocks}: see read_image.js
   // The last run: {levelsAt, countedAt (0: all), maskAt, labelsAt, threshold,
   // report, counts, classes, cuts, blocks}, its arrays in the module's memory.
   let run = null;
@@ -77,7 +78,7 @@
     if (!image) return;
     forgetRun();
     const percent = floorPercent();
-    if (image.rgbaAt && percent === null) {
+    if (image.colourAt && percent === null) {
       showStatus('The saturation floor is a whole percent from 0 to 100.', true);
       return;
     }
@@ -85,8 +86,8 @@
     const pixels = pixelCount();
     const made = { levelsAt: image.levelsAt, countedAt: 0, labelsAt: 0, blocks: [] };
     try {
-      if (image.rgbaAt) {
-        const hue = core.hue(image.rgbaAt, pixels, percent);
+      if (image.colourAt) {
+        const hue = core.hue(image.colourAt, pixels, percent, image.channels);
         if (!hue) throw new Error('the module refused the saturation floor');
         made.blocks.push(hue.hueAt, hue.countedAt);
         [made.levelsAt, made.countedAt] = [hue.hueAt, hue.countedAt];
@@ -107,8 +108,10 @@
       return;
     }
     run = made;
-    performance.measure('circthresh run', { start: started, end: performance.now() });
+    const ran = performance.now();
+    performance.measure('circthresh run', { start: started, end: ran });
     show();
+    performance.measure('circthresh draw', { start: ran, end: performance.now() });
     window.circthreshResult = result(made);
   }
 
@@ -136,7 +139,7 @@
     const pixels = pixelCount();
     const counted = run.counts.reduce((sum, c) => sum + c, 0);
     const transparent = image.visible ? ', not transparent' : '';
-    const what = image.rgbaAt
+    const what = image.colourAt
       ? `its hue; ${counted} of ${pixels} pixels counted (saturation at least ${floorPercent()}%${transparent})`
       : image.visible ? `a grey image, thresholded on its grey levels; ${counted} of ${pixels} pixels counted (not transparent)`
         : 'a grey image, thresholded on its grey levels; every pixel counted';
@@ -145,16 +148,18 @@
       ? ' Larger than the 5000 x 5000 the command reads: the page thresholds it all the same.' : '';
     showStatus(`${image.name}, ${image.width} x ${image.height}: ${what}.${larger}`);
     element('report').textContent = run.report;
-    element('levels-caption').textContent = image.rgbaAt
+    element('levels-caption').textContent = image.colourAt
       ? 'its hue on the 256-level circle, as grey levels' : 'its grey levels';
-    element('download-levels').textContent = image.rgbaAt ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
+    element('download-levels').textContent = image.colourAt ? 'Download hue (PGM)' : 'Download grey levels (PGM)';
     element('download-mask').disabled = element('download-levels').disabled = false;
     element('download-labels').disabled = false;
     element('download-mask').textContent = maskAsPgm() ? 'Download mask (PGM)' : 'Download mask (PNG)';
     const shown = views();
-    circthreshDraw.image(element('photo'), image.rgbaAt ? core.view(image.rgbaAt, 4 * pixels) : shown.levels,
-                         !image.rgbaAt, image.width, image.height);
-    circthreshDraw.image(element('levels'), shown.levels, true, image.width, image.height);
+    if (image.colourAt) {
+      circthreshDraw.image(element('photo'), core.view(image.colourAt, image.channels * pixels), image.channels,
+                           image.width, image.height);
+    } else circthreshDraw.image(element('photo'), shown.levels, 1, image.width, image.height);
+    circthreshDraw.image(element('levels'), shown.levels, 1, image.width, image.height);
     drawMask();
     drawHistogram();
   }
@@ -169,17 +174,18 @@
       ? 'the classes, each in its mean colour' : 'the mask: the chosen half-circle black';
     element('histogram-caption').textContent = `the counted pixels' levels around the circle, level 0 at the top; ${
       many ? 'the shaded arcs are the classes' : 'the shaded half-circle becomes black'}`;
-    if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.rgbaAt);
-    else circthreshDraw.image(element('mask'), shownMask(), true, image.width, image.height);
+    if (many) circthreshDraw.labels(element('mask'), drawn(), image.width, image.height, !!image.colourAt);
+    else circthreshDraw.mask(element('mask'), views().mask, element('swap').checked, image.width, image.height);
   }
 
   // A mask too large for a canvas downloads as a PGM of its bytes.
   const maskAsPgm = () => circthreshImage.previewStep(image.width, image.height) > 1;
 
-  const shownMask = () => circthreshDraw.shownMask(views().mask, element('swap').checked);
+  // The mask's bytes as shown: the command's, or black and white swapped.
+  const shownMask = () => (element('swap').checked ? views().mask.map((v) => 255 - v) : views().mask);
 
   function drawHistogram() {
-    circthreshDraw.histogram(element('histogram'), drawn(), !!image.rgbaAt, element('swap').checked);
+    circthreshDraw.histogram(element('histogram'), drawn(), !!image.colourAt, element('swap').checked);
   }
 
   function download(blob, name) {
@@ -194,12 +200,17 @@
 
   function downloadMask() {
     if (maskAsPgm()) download(new Blob([pgmHeader(), shownMask()], { type: 'image/x-portable-graymap' }), 'mask.pgm');
-    else element('mask').toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    else {
+      // The page shows a preview: the PNG is drawn at full size.
+      const canvas = document.createElement('canvas');
+      circthreshDraw.mask(canvas, views().mask, element('swap').checked, image.width, image.height, true);
+      canvas.toBlob((blob) => download(blob, 'mask.png'), 'image/png');
+    }
   }
 
   function downloadLevels() {
     download(new Blob([pgmHeader(), views().levels], { type: 'image/x-portable-graymap' }),
-             image.rgbaAt ? 'hue.pgm' : 'levels.pgm');
+             image.colourAt ? 'hue.pgm' : 'levels.pgm');
   }
 
   function downloadLabels() {
@@ -212,9 +223,25 @@
     if (file) open(file, file.name).catch((error) => showStatus(`${file.name}: ${error.message}`, true));
   }
 
+  // The module with vectors where the browser has them (core=plain in the
+  // query asks for the other): the same results, in fewer steps.
+  function loadModule(query) {
+    const simd = hasSimd() && query.get('core') !== 'plain';
+    const script = document.createElement('script');
+    script.src = simd ? 'circthresh-simd.js' : 'circthresh.js';
+    return new Promise((resolve, reject) => {
+      script.onload = () => resolve((simd ? createCircthreshSimd : createCircthresh)());
+      script.onerror = () => reject(new Error(`the page's ${script.src} did not load`));
+      document.head.append(script);
+    }).then((module) => {
+      window.circthreshCore = simd ? 'simd' : 'plain';
+      return module;
+    });
+  }
+
   async function start() {
-    core = circthreshCalls(await createCircthresh());
     const query = new URLSearchParams(location.search);
+    core = circthreshCalls(await loadModule(query));
     if (query.has('saturation')) element('saturation').value = query.get('saturation');
     if (query.has('classes')) element('classes').value = query.get('classes');
     element('saturation').addEventListener('input', threshold);

@@ -38,13 +38,18 @@ window.circthreshImage = (() => {
 
   const isPng = (bytes) => [137, 80, 78, 71, 13, 10, 26, 10].every((b, i) => bytes[i] === b);
 
-  // The image data inflated a piece at a time, refused once it passes most
-  // bytes (what the image's rows need) rather than held whole: a small file can
-  // inflate to gigabytes.
-  async function inflate(chunks, most) {
+  // The image data inflated a piece at a time and handed on in rows of
+  // rowBytes + 1 bytes (filter byte first) to takeRow(line, before, y), before
+  // the row above as takeRow left it (zeros for the first), two buffers taking
+  // turns: the whole inflated data is never held. Refused once it
+  // passes the height rows the image has (a small file can inflate to
+  // gigabytes) or when it ends short of them.
+  async function inflateRows(chunks, rowBytes, height, takeRow) {
+    const most = height * (rowBytes + 1);
     const reader = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
-    const pieces = [];
-    let total = 0;
+    let line = new Uint8Array(rowBytes + 1);
+    let before = new Uint8Array(rowBytes + 1);
+    let total = 0, filled = 0, y = 0;
     for (;;) {
       let piece;
       try {
@@ -53,17 +58,24 @@ window.circthreshImage = (() => {
         throw new Error(`not a whole PNG: its image data is not valid zlib data (${error.message})`);
       }
       if (piece.done) break;
-      total += piece.value.length;
+      const bytes = piece.value;
+      total += bytes.length;
       if (total > most) {
         reader.cancel();
         throw new Error(`not a valid PNG: its image data inflates to more than the ${most.toLocaleString('en')} ` +
                         'bytes its rows hold');
       }
-      pieces.push(piece.value);
+      for (let at = 0; at < bytes.length;) {
+        const take = Math.min(bytes.length - at, line.length - filled);
+        line.set(bytes.subarray(at, at + take), filled);
+        [at, filled] = [at + take, filled + take];
+        if (filled === line.length) {
+          takeRow(line, before, y);
+          [line, before, y, filled] = [before, line, y + 1, 0];
+        }
+      }
     }
-    const raw = new Uint8Array(total);
-    for (let at = 0, k = 0; k < pieces.length; at += pieces[k].length, k += 1) raw.set(pieces[k], at);
-    return raw;
+    if (y < height) throw new Error('not a whole PNG: its image data is cut short');
   }
 
   const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
@@ -131,29 +143,118 @@ window.circthreshImage = (() => {
     return { header, palette: palette || new Uint8Array(0), transparent, data };
   }
 
-  // Undoes a row's PNG filter in place; before is the row above, zeros for the first.
-  function unfilter(kind, row, before, step) {
-    for (let i = 0; i < row.length; i += 1) {
-      const left = i >= step ? row[i - step] : 0;
-      const up = before[i];
-      const upLeft = i >= step ? before[i - step] : 0;
-      let guess = 0;
-      if (kind === 1) guess = left;
-      else if (kind === 2) guess = up;
-      else if (kind === 3) guess = (left + up) >> 1;
-      else if (kind === 4) {
-        const p = left + up - upLeft;
-        const [a, b, c] = [Math.abs(p - left), Math.abs(p - up), Math.abs(p - upLeft)];
-        guess = a <= b && a <= c ? left : b <= c ? up : upLeft;
-      } else if (kind !== 0) throw new Error(`not a PNG this page can read: row filter ${kind}`);
-      row[i] = (row[i] + guess) & 0xff;
+  // Undoes the PNG filter of line (its filter byte first, then the row) in
+  // place; before is the row above, as line holds it, zeros for the first;
+  // step the bytes of a pixel (1 under 8 bits). One loop a filter, as the
+  // filter is the same along a row.
+  function unfilter(line, before, step) {
+    const n = line.length;
+    const kind = line[0];
+    if (kind === 1) {
+      for (let i = 1 + step; i < n; i += 1) line[i] += line[i - step];
+    } else if (kind === 2) {
+      for (let i = 1; i < n; i += 1) line[i] += before[i];
+    } else if (kind === 3) {
+      for (let i = 1; i <= step; i += 1) line[i] += before[i] >> 1;
+      for (let i = 1 + step; i < n; i += 1) line[i] += (line[i - step] + before[i]) >> 1;
+    } else if (kind === 4) {
+      // With no pixel to the left, Paeth's guess is the byte above.
+      for (let i = 1; i <= step; i += 1) line[i] += before[i];
+      for (let i = 1 + step; i < n; i += 1) {
+        const left = line[i - step], up = before[i], upLeft = before[i - step];
+        // |p - left|, |p - up| and |p - upLeft| for p = left + up - upLeft.
+        const toLeft = up > upLeft ? up - upLeft : upLeft - up;
+        const toUp = left > upLeft ? left - upLeft : upLeft - left;
+        const toUpLeft = Math.abs(left + up - 2 * upLeft);
+        line[i] += toLeft <= toUp && toLeft <= toUpLeft ? left : toUp <= toUpLeft ? up : upLeft;
+      }
+    } else if (kind !== 0) throw new Error(`not a PNG this page can read: row filter ${kind}`);
+  }
+
+  // A function that writes an unfiltered line (filter byte first) as the
+  // 32-bit RGBA words of row y into words (ABGR in a little-endian word):
+  // colours as stored, alpha from the image's own or its tRNS chunk.
+  function rowWriter(header, palette, transparent, width) {
+    const { depth, colour } = header;
+    // tRNS: one 16-bit grey or RGB value that is transparent, or the palette's alphas.
+    const clear = transparent && colour !== 3 ? Array.from({ length: transparent.length >> 1 },
+      (_, k) => (transparent[2 * k] << 8) | transparent[2 * k + 1]) : null;
+    if (colour === 0 || colour === 3) {
+      // One value a pixel, in depth bits: its word looked up; a palette index
+      // past the palette has none.
+      const most = (1 << depth) - 1;
+      const table = Array.from({ length: most + 1 }, (_, v) => {
+        if (colour === 3) {
+          if (3 * v + 2 >= palette.length) return -1;
+          const alpha = transparent && v < transparent.length ? transparent[v] : 255;
+          return (palette[3 * v] | (palette[3 * v + 1] << 8) | (palette[3 * v + 2] << 16) | (alpha << 24)) >>> 0;
+        }
+        const grey = (v * 255) / most;
+        return ((grey * 0x010101) | ((clear && clear[0] === v ? 0 : 255) << 24)) >>> 0;
+      });
+      const words = Uint32Array.from(table, (word) => (word < 0 ? 0 : word));
+      const valid = table.every((word) => word >= 0);
+      const perByte = 8 / depth;
+      return (line, out, o) => {
+        for (let x = 0; x < width; x += 1) {
+          const v = depth === 8 ? line[1 + x]
+            : (line[1 + Math.floor(x / perByte)] >> (8 - depth - (x % perByte) * depth)) & most;
+          if (!valid && table[v] < 0) throw new Error('not a whole PNG: a colour is not in its palette');
+          out[o + x] = words[v];
+        }
+      };
     }
+    if (colour === 4) {
+      return (line, out, o) => {
+        for (let x = 0, i = 1; x < width; x += 1, i += 2) out[o + x] = ((line[i] * 0x010101) | (line[i + 1] << 24)) >>> 0;
+      };
+    }
+    if (colour === 2) {
+      // A 16-bit tRNS value above 255 matches no 8-bit sample.
+      const key = clear && clear.length >= 3 && clear.every((v) => v < 256)
+        ? clear[0] | (clear[1] << 8) | (clear[2] << 16) : -1;
+      return (line, out, o) => {
+        for (let x = 0, i = 1; x < width; x += 1, i += 3) {
+          const rgb = line[i] | (line[i + 1] << 8) | (line[i + 2] << 16);
+          out[o + x] = rgb === key ? rgb : (rgb | 0xff000000) >>> 0;
+        }
+      };
+    }
+    // RGBA as stored: the bytes themselves.
+    return (line, out, o) => {
+      new Uint8Array(out.buffer, out.byteOffset + 4 * o, 4 * width).set(line.subarray(1));
+    };
+  }
+
+  // A survey of a picture's pixels, taken as RGBA words a run at a time (while
+  // they are fresh in the cache): visible, 1 where alpha is not 0 (made at the
+  // first transparent pixel, null till then), and grey, whether every other
+  // pixel's red, green and blue bytes are equal.
+  function pixelSurvey(pixels) {
+    const survey = { grey: true, visible: null };
+    survey.take = (words, from, count) => {
+      for (let i = from; i < from + count; i += 1) {
+        const word = words[i];
+        if (word >>> 24 === 0) (survey.visible = survey.visible || new Uint8Array(pixels).fill(1))[i] = 0;
+        else if (survey.grey && ((word ^ (word >>> 8)) & 0xffff) !== 0) survey.grey = false;
+      }
+    };
+    // The same of count opaque RGB pixels, 3 bytes each from bytes[at] on.
+    survey.takeRgb = (bytes, at, count) => {
+      for (let end = at + 3 * count; survey.grey && at < end; at += 3)
+        survey.grey = bytes[at] === bytes[at + 1] && bytes[at] === bytes[at + 2];
+    };
+    return survey;
   }
 
   // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
-  // its RGBA as stored, alpha from its tRNS chunk where it has one. null for
-  // any other sound PNG, which the browser's decoder reads.
-  async function readPng(bytes) {
+  // {width, height, pixelsAt, channels, survey}, its pixels as stored in the
+  // module's memory at pixelsAt, written there a row at a time as they are
+  // inflated, and their survey. An 8-bit grey or RGB image without a tRNS
+  // chunk keeps its rows as they are (channels 1 or 3, no pixel transparent);
+  // any other is written as RGBA (channels 4), alpha from its own or its tRNS
+  // chunk. null for any other sound PNG, which the browser's decoder reads.
+  async function readPng(bytes, core) {
     const { header, palette, transparent, data } = pngChunks(bytes);
     const { width, height, depth, colour } = header;
     refuseIfTooLarge(width, height);
@@ -161,40 +262,30 @@ window.circthreshImage = (() => {
     if (!channels || header.interlaced || !(depth === 8 || (channels === 1 && depth < 8))) return null;
     const bits = channels * depth;
     const rowBytes = Math.ceil((width * bits) / 8);
-    const raw = await inflate(data, height * (rowBytes + 1));
-    if (raw.length < height * (rowBytes + 1)) throw new Error('not a whole PNG: its image data is cut short');
-    const rgba = new Uint8Array(width * height * 4);
-    const most = (1 << depth) - 1;
-    // tRNS: one 16-bit grey or RGB value that is transparent, or the palette's alphas.
-    const clear = transparent && colour !== 3 ? Array.from({ length: transparent.length >> 1 },
-      (_, k) => (transparent[2 * k] << 8) | transparent[2 * k + 1]) : null;
-    let before = new Uint8Array(rowBytes);
-    for (let y = 0; y < height; y += 1) {
-      const row = raw.subarray(y * (rowBytes + 1) + 1, (y + 1) * (rowBytes + 1));
-      unfilter(raw[y * (rowBytes + 1)], row, before, Math.max(1, bits >> 3));
-      before = row;
-      for (let x = 0, o = 4 * y * width; x < width; x += 1, o += 4) {
-        if (channels === 1) {
-          const v = depth === 8 ? row[x] : (row[(x * depth) >> 3] >> (8 - depth - ((x * depth) & 7))) & most;
-          if (colour === 3) {
-            if (3 * v + 2 >= palette.length) throw new Error('not a whole PNG: a colour is not in its palette');
-            rgba.set(palette.subarray(3 * v, 3 * v + 3), o);
-            rgba[o + 3] = transparent && v < transparent.length ? transparent[v] : 255;
-          } else {
-            rgba[o] = rgba[o + 1] = rgba[o + 2] = (v * 255) / most;
-            rgba[o + 3] = clear && clear[0] === v ? 0 : 255;
-          }
-        } else if (channels === 2) {
-          rgba[o] = rgba[o + 1] = rgba[o + 2] = row[2 * x];
-          rgba[o + 3] = row[2 * x + 1];
+    const asStored = depth === 8 && (colour === 0 || colour === 2) && !transparent;
+    const kept = asStored ? channels : 4;
+    const writeRow = asStored ? null : rowWriter(header, palette, transparent, width);
+    const pixelsAt = core.allocate(kept * width * height);
+    const survey = pixelSurvey(width * height);
+    try {
+      await inflateRows(data, rowBytes, height, (line, before, y) => {
+        unfilter(line, before, Math.max(1, bits >> 3));
+        // Views made for each row: the module's memory could have grown since the last.
+        if (asStored) {
+          const stored = core.view(pixelsAt, kept * width * height);
+          stored.set(line.subarray(1), y * rowBytes);
+          if (kept === 3) survey.takeRgb(stored, y * rowBytes, width);
         } else {
-          rgba.set(row.subarray(channels * x, channels * x + 3), o);
-          rgba[o + 3] = channels === 4 ? row[4 * x + 3]
-            : clear && clear[0] === row[3 * x] && clear[1] === row[3 * x + 1] && clear[2] === row[3 * x + 2] ? 0 : 255;
+          const words = core.words(pixelsAt, width * height);
+          writeRow(line, words, y * width);
+          survey.take(words, y * width, width);
         }
-      }
+      });
+    } catch (error) {
+      core.free(pixelsAt);
+      throw error;
     }
-    return { width, height, rgba };
+    return { width, height, pixelsAt, channels: kept, survey };
   }
 
   // Any picture through the browser's decoder and a canvas, colours as stored
@@ -226,30 +317,35 @@ window.circthreshImage = (() => {
   }
 
   // A file's pixels in the module's memory (core: core_calls.js): {width,
-  // height, levelsAt, rgbaAt, visible, blocks}. levelsAt holds its grey levels
-  // (a PGM, or a picture whose every shown pixel is grey) and rgbaAt is then 0;
-  // else rgbaAt holds its RGBA and levelsAt is 0. visible is 1 where alpha is
-  // not 0, 0 where it is, or null when no pixel is transparent. blocks: the
+  // height, levelsAt, colourAt, channels, visible, blocks}. levelsAt holds its
+  // grey levels (a PGM, or a picture whose every shown pixel is grey) and
+  // colourAt is then 0; else colourAt holds its colours, channels (3, RGB, or
+  // 4, RGBA) bytes a pixel, and levelsAt is 0. visible is 1 where alpha is not
+  // 0, 0 where it is, or null when no pixel is transparent. blocks: the
   // module's memory to free with the image.
   async function read(blob, core) {
     const bytes = new Uint8Array(await blob.arrayBuffer());
     if (isPgm(bytes)) {
       const { width, height, fileAt, levelsAt } = core.readPgm(bytes);
-      return { width, height, levelsAt, rgbaAt: 0, visible: null, blocks: [fileAt] };
+      return { width, height, levelsAt, colourAt: 0, channels: 0, visible: null, blocks: [fileAt] };
     }
-    const picture = (isPng(bytes) && await readPng(bytes)) || await readThroughCanvas(blob);
-    const { width, height, rgba } = picture;
+    const picture = (isPng(bytes) && await readPng(bytes, core)) || await readThroughCanvas(blob);
+    const { width, height } = picture;
     const pixels = width * height;
-    let visible = null;
-    let grey = new Uint8Array(pixels);
-    for (let i = 0; i < pixels; i += 1) {
-      const r = rgba[4 * i];
-      if (rgba[4 * i + 3] === 0) (visible = visible || new Uint8Array(pixels).fill(1))[i] = 0;
-      else if (grey && (r !== rgba[4 * i + 1] || r !== rgba[4 * i + 2])) grey = null;
-      if (grey) grey[i] = r;
+    const pixelsAt = picture.pixelsAt || core.place(picture.rgba);
+    const channels = picture.channels || 4;
+    let survey = picture.survey;
+    if (!survey) {
+      survey = pixelSurvey(pixels);
+      survey.take(core.words(pixelsAt, pixels), 0, pixels);
     }
-    const at = core.place(grey || rgba);
-    return { width, height, levelsAt: grey ? at : 0, rgbaAt: grey ? 0 : at, visible, blocks: [at] };
+    const { grey, visible } = survey;
+    const image = { width, height, levelsAt: pixelsAt, colourAt: 0, channels, visible, blocks: [pixelsAt] };
+    if (!grey) return { ...image, levelsAt: 0, colourAt: pixelsAt };
+    // A grey picture's levels: each pixel's red byte, moved down in place.
+    const stored = core.view(pixelsAt, channels * pixels);
+    if (channels > 1) for (let i = 0; i < pixels; i += 1) stored[i] = stored[channels * i];
+    return image;
   }
 
   // Leaves fully transparent pixels out of counted (0/1 a pixel), in place.

@@ -34,6 +34,8 @@ const cases = [
   { name: '0 and 255', width: 64, height: 3, draw: () => (random() < 0.3 ? 0 : 255) },
   { name: 'two levels apart 128', width: 20, height: 20, draw: () => (random() < 0.5 ? 10 : 138) },
   { name: '4999x3', width: 4999, height: 3, draw: () => level(256, 0) },
+  // More pixels than the page's calls take at once: counted and binarised in bands.
+  { name: '1100x1000', width: 1100, height: 1000, draw: () => level(60, 200) },
   { name: 'red across 0 on cyan', width: 300, height: 200,
     draw: () => (random() < 0.3 ? level(40, 0) : level(30, 128)) },
   { name: 'three clusters', width: 257, height: 129,

@@ -97,6 +97,62 @@ def bad_pngs():
              "inflates to more than the 4 bytes")]
 
 
+def pack(samples, depth):
+    """Samples of depth bits packed into bytes, first in the highest bits, as PNG rows are."""
+    bits = "".join(format(v, f"0{depth}b") for v in samples)
+    bits += "0" * (-len(bits) % 8)
+    return bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+
+
+def filtered(rows, step):
+    """Row y with PNG filter y % 5 (none, sub, up, average, Paeth) as the PNG
+    standard defines them; step: the bytes of a pixel, 1 under 8 bits."""
+    out, before = [], bytes(len(rows[0]))
+    for y, row in enumerate(rows):
+        kind, coded = y % 5, bytearray()
+        for i, value in enumerate(row):
+            left, up = row[i - step] if i >= step else 0, before[i]
+            up_left = before[i - step] if i >= step else 0
+            p = left + up - up_left
+            paeth = min((abs(p - left), 0, left), (abs(p - up), 1, up), (abs(p - up_left), 2, up_left))[2]
+            coded.append((value - [0, left, up, (left + up) // 2, paeth][kind]) & 255)
+        out.append(bytes([kind]) + bytes(coded))
+        before = row
+    return b"".join(out)
+
+
+def png_kinds():
+    """The kinds of PNG the page decodes itself, 5 x 5 pixels of grey each, row
+    y filtered with filter y % 5: (name, file, the levels it holds, 1 where a
+    pixel is not fully transparent)."""
+    samples = np.array([[0, 1, 2, 3, 1], [3, 2, 1, 0, 2], [1, 1, 3, 3, 0], [2, 3, 0, 1, 3], [3, 0, 2, 2, 1]])
+    ones = np.ones(samples.shape, dtype=np.uint8)
+    palette = png_chunk(b"PLTE", bytes(v for g in (0, 90, 180, 255) for v in (g, g, g)))
+    kinds = [("1-bit grey", 1, 0, samples % 2, b"", (samples % 2) * 255, ones),
+             ("2-bit grey, grey 2 transparent", 2, 0, samples, png_chunk(b"tRNS", b"\0\2"), samples * 85,
+              (samples != 2).astype(np.uint8)),
+             ("4-bit grey", 4, 0, samples * 5, b"", samples * 85, ones),
+             ("2-bit palette, colour 1 transparent", 2, 3, samples, palette + png_chunk(b"tRNS", b"\xff\0"),
+              np.choose(samples, [0, 90, 180, 255]), (samples != 1).astype(np.uint8)),
+             ("8-bit palette, colour 0 half transparent", 8, 3, samples, palette + png_chunk(b"tRNS", b"\x80"),
+              np.choose(samples, [0, 90, 180, 255]), ones),
+             ("grey and alpha, alpha 0 where 0", 8, 4, np.dstack([samples * 60, (samples != 0) * 200]), b"",
+              samples * 60, (samples != 0).astype(np.uint8)),
+             ("8-bit grey", 8, 0, samples * 60, b"", samples * 60, ones),
+             ("RGB, all grey", 8, 2, np.dstack([samples * 40] * 3), b"", samples * 40, ones),
+             ("RGB, grey 120 transparent", 8, 2, np.dstack([samples * 40] * 3),
+              png_chunk(b"tRNS", struct.pack(">HHH", 120, 120, 120)), samples * 40, (samples != 3).astype(np.uint8))]
+    made = []
+    for name, depth, colour, values, extra, levels, visible in kinds:
+        height, width = samples.shape
+        channels = values.shape[2] if values.ndim == 3 else 1
+        rows = filtered([pack(row.reshape(-1), depth) for row in values.astype(np.int64)], max(1, channels * depth // 8))
+        made.append((name, b"\x89PNG\r\n\x1a\n" +
+                     png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)) + extra +
+                     png_chunk(b"IDAT", zlib.compress(rows)) + png_chunk(b"IEND", b""), levels, visible))
+    return made
+
+
 def main(site, command, scratch, screenshot=None):
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     images = os.path.join(scratch, "images")
@@ -145,6 +201,7 @@ def main(site, command, scratch, screenshot=None):
         t = int(result["report"].split("\n")[0].split()[-1])
         check("default photo: every pixel binarised at that cut", np.array_equal(mask, binarise(hue, t)))
         check("the result's arrays are Uint8Arrays", result["kinds"] == ["Uint8Array"] * 3)
+        check("the module with vectors runs where chromium has them", browser.evaluate("window.circthreshCore") == "simd")
         default_report = result["report"]
         check("default photo: 2 classes, the command's half-circles as cuts and labels",
               result["classes"] == 2 and result["cuts"] == [t, t + 128] and
@@ -210,6 +267,7 @@ def main(site, command, scratch, screenshot=None):
         # Floor 0 and grey images: everything counted, so the command on the
         # page's levels must give the same report and mask.
         for name, query in [("flag.png, saturation 0", "?src=flag.png&saturation=0"),
+                            ("flag.png, saturation 0, the module without vectors", "?src=flag.png&saturation=0&core=plain"),
                             ("grey PNG", "?src=../images/grey.png"),
                             ("PGM with a comment", "?src=../images/comment.pgm"),
                             ("empty PGM", "?src=../images/empty.pgm")]:
@@ -221,6 +279,14 @@ def main(site, command, scratch, screenshot=None):
                   counted.all(), result["report"].replace("\n", " ").strip())
             if name == "grey PNG":
                 check("grey PNG: thresholded on its own levels", np.array_equal(hue, grey))
+
+        # Every kind of PNG the page decodes itself: the levels and transparency stored.
+        for k, (name, png, levels, visible) in enumerate(png_kinds()):
+            with open(os.path.join(images, f"kind{k}.png"), "wb") as kind:
+                kind.write(png)
+            hue, _, counted = arrays(browser.open(base + f"?src=../images/kind{k}.png"))
+            check(f"PNG, {name}: its levels and transparency", np.array_equal(hue, levels) and
+                  np.array_equal(counted, visible))
 
         result = browser.open(base + "?src=../images/ramp.png")
         check("flag.png with an alpha ramp: flag.png's report", result["report"] == default_report,

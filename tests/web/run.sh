@@ -37,6 +37,10 @@ if [ "$size" -ge 300000 ]; then
   echo "tests/web/run.sh: the site has grown to $size bytes, over 300 KB" >&2
   exit 1
 fi
-/usr/bin/node "$here/core_test.js" "$scratch/site/circthresh.js" "$command" "$scratch"
-/usr/bin/python3 "$here/hue_test.py" "$scratch/site/circthresh.js" "$scratch"
+# Both builds of the module, without and with vectors: the same results.
+for module in circthresh.js circthresh-simd.js; do
+  echo "module $module:"
+  /usr/bin/node "$here/core_test.js" "$scratch/site/$module" "$command" "$scratch"
+  /usr/bin/python3 "$here/hue_test.py" "$scratch/site/$module" "$scratch"
+done
 /usr/bin/python3 "$here/page_test.py" "$scratch/site" "$command" "$scratch" ${screenshot:+"$screenshot"}
