@@ -32,9 +32,9 @@
 
 namespace {
 
+#if defined(CIRCTHRESH_SSE2_HUE)
 constexpr int BLOCK_MARGIN = 2;  // pixels left at a run's end: loads of 16 bytes read past a block
 
-#if defined(CIRCTHRESH_SSE2_HUE)
 // (mask & a) | (~mask & b): SSE2 has no blend.
 inline __m128i select_sse2(__m128i mask, __m128i a, __m128i b) {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
