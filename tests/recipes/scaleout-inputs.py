@@ -1,7 +1,7 @@
 # Inputs to try the chunked recipes on, in out/: stack.zarr, 4 frames of 1200 x 2000 levels (an
 # object of levels 236..255 and 0..20, wrapping through 0, on a background near 128), and
 # directions.tif, 3000 x 4000 wind directions in degrees (Float32, UTM zone 32N, tiles of
-# 512 x 512): northerlies in the north (350 to 10 degrees) and southerlies in the south, with
+# 512 x 512): northerlies (around 0 degrees) in the north and southerlies in the south, with
 # -9999, the no-data value, on the sea to the west of a wavy coast.
 import os
 
