@@ -29,7 +29,6 @@ export PYTHONPATH=$(dirname "$(command -v circthresh)")/python:$ROOT/build-pytho
 "$PY" -c 'import circthresh, dask.array, distributed, zarr, rioxarray' 2>/dev/null ||
   fail "missing: the circthresh module, or python3-dask, python3-distributed, python3-zarr or python3-rioxarray"
 start_clone clone
-# Each row: a recipe and what it must print (the report, checked below).
 for recipe in scaleout-inputs.py scaleout-zarr.py scaleout-geotiff.py scaleout-client.py; do
   (cd clone && run_recipe $recipe > "../${recipe%.py}.txt") || fail "$recipe failed: $(cat "${recipe%.py}.txt")"
   case $recipe in scaleout-zarr.py) mv clone/out/stack-mask.zarr threaded-mask.zarr ;; esac
@@ -46,8 +45,7 @@ for name, store in (("zarr", "threaded-mask.zarr"), ("client", "clone/out/stack-
     assert mask.chunks == stack.chunks and np.array_equal(mask[:], binary), name
 with rasterio.open("clone/out/directions.tif") as tif, rasterio.open("clone/out/directions-mask.tif") as out:
     angles, cells = tif.read(1), out.read(1)
-    assert (out.nodata, out.crs, out.transform, out.block_shapes, out.dtypes) == (
-        128, tif.crs, tif.transform, [(512, 512)], ("uint8",))
+    assert (out.nodata, out.crs, out.transform, out.block_shapes, out.dtypes) == (128, tif.crs, tif.transform, [(512, 512)], ("uint8",))
 has_data = angles != -9999
 t, sigma_w, expected = circthresh.threshold(circthresh.angles_to_levels(angles[has_data], 360))
 assert open("scaleout-geotiff.txt").read() == "thresholding at %d\nsigma_W %f\nblack: %.3f to %.3f degrees\n" % (
