@@ -129,14 +129,17 @@ def in_memory(rounds):
     print("\nat most 2x the numpy call: %s" % ("yes" if statistics.median(ratios) <= 2 else "NO"))
 
 
+def windows(array):
+    """The slices of each chunk of a 2-D zarr array, row by row."""
+    for top in range(0, array.shape[0], array.chunks[0]):
+        for left in range(0, array.shape[1], array.chunks[1]):
+            yield slice(top, top + array.chunks[0]), slice(left, left + array.chunks[1])
+
+
 def chunk_reference(path):
     """(t, sigma_w) of the store from its chunks' counts, one chunk at a time."""
     store = zarr.open(path, "r")
-    counts = np.zeros(256, np.uint64)
-    for top in range(0, store.shape[0], store.chunks[0]):
-        for left in range(0, store.shape[1], store.chunks[1]):
-            counts += circthresh.histogram(store[top:top + store.chunks[0], left:left + store.chunks[1]])
-    return circthresh.threshold_histogram(counts)
+    return circthresh.threshold_histogram(sum(circthresh.histogram(store[w]) for w in windows(store)))
 
 
 def check_chunks(path, written, make_expected, name):
@@ -144,11 +147,10 @@ def check_chunks(path, written, make_expected, name):
     source, result = zarr.open(path, "r"), zarr.open(written, "r")
     if result.shape != source.shape or result.chunks != source.chunks:
         fail("%s: %s has shape %s and chunks %s" % (name, written, result.shape, result.chunks))
-    for top in range(0, source.shape[0], source.chunks[0]):
-        for left in range(0, source.shape[1], source.chunks[1]):
-            window = (slice(top, top + source.chunks[0]), slice(left, left + source.chunks[1]))
-            if not np.array_equal(result[window], make_expected(source[window])):
-                fail("%s: the chunk at %d, %d differs from the reference" % (name, top, left))
+    for window in windows(source):
+        if not np.array_equal(result[window], make_expected(source[window])):
+            fail("%s: the chunk at %d, %d differs from the reference"
+                 % (name, window[0].start, window[1].start))
 
 
 def keep_short_log(dask_worker):
