@@ -53,7 +53,10 @@ def _wrapped(result: Any, template: Any, channels_dropped: bool = False) -> Any:
     dims = template.dims[:-1] if channels_dropped else template.dims
     coords = {name: coord for name, coord in template.coords.items() if set(coord.dims) <= set(dims)}
     attrs = {key: value for key, value in template.attrs.items() if key not in VALUE_ATTRIBUTES}
-    return xarray.DataArray(result, dims=dims, coords=coords, attrs=attrs, name=template.name)
+    wrapped = xarray.DataArray(result, dims=dims, coords=coords, attrs=attrs)
+    # Set after: given name=None, xarray names the DataArray after its dask graph's key.
+    wrapped.name = template.name
+    return wrapped
 
 
 def _probe(array: Any) -> np.ndarray:

@@ -49,6 +49,7 @@ def lazy(kind, array, chunks, hidden):
     coords = {"y": 500.0 - 10 * np.arange(hidden.shape[-2]), "x": 10.0 * np.arange(hidden.shape[-1])}
     framed = xr.DataArray(array if kind == "DataArray numpy" else da.from_array(array, chunks),
                           dims=dims, coords=coords, attrs={"_FillValue": 0, "units": "level"})
+    framed.name = None  # unnamed, as rioxarray opens a raster (xarray named it after the dask key)
     return framed.rio.write_crs("EPSG:32633"), array
 
 
@@ -61,6 +62,7 @@ def check_same(got, expected, given):
         data = given.data if isinstance(given, xr.DataArray) else given
         if isinstance(given, xr.DataArray):
             assert got.dims == given.dims[:expected.ndim] and got.attrs == {"units": "level"}
+            assert got.name == given.name
             if "y" in got.dims:
                 assert got.rio.crs == given.rio.crs and got.rio.transform() == given.rio.transform()
             got = got.data

@@ -1,5 +1,10 @@
 #!/usr/bin/env bash
-# The "beyond one machine" recipes over two hosts: an sshd of the test's own on
+# The "beyond one machine" recipes. First the chunked ones, in a scratch clone on
+# the inputs their page makes: a zarr stack under dask's threads and on a
+# LocalCluster, whose reports and masks must be the command's on the stack as
+# one PGM, and a GeoTIFF of directions with no-data, whose mask must be the
+# module's on the cells with data, 128 elsewhere, tiled, with the input's CRS
+# and transform. Then GNU parallel over two hosts: an sshd of the test's own on
 # 127.0.0.1 (throwaway keys, a port of its own, a login folder of its own) and
 # this machine (":"). 300 generated images, one of them bad: every output must
 # equal a local run, and the job log must mark exactly the bad one.
@@ -19,6 +24,38 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM
 cd "$SCRATCH"
 keep_temporary_files_in "$SCRATCH"
+
+export PYTHONPATH=$(dirname "$(command -v circthresh)")/python:$ROOT/build-python/python  # else installed
+"$PY" -c 'import circthresh, dask.array, distributed, zarr, rioxarray' 2>/dev/null ||
+  fail "missing: the circthresh module, or python3-dask, python3-distributed, python3-zarr or python3-rioxarray"
+start_clone clone
+for recipe in scaleout-inputs.py scaleout-zarr.py scaleout-geotiff.py scaleout-client.py; do
+  (cd clone && run_recipe $recipe > "../${recipe%.py}.txt") || fail "$recipe failed: $(cat "${recipe%.py}.txt")"
+  case $recipe in scaleout-zarr.py) mv clone/out/stack-mask.zarr threaded-mask.zarr ;; esac
+done
+"$PY" - <<'PY' || fail "a chunked recipe's report or output differs from the command's"
+import subprocess, numpy as np, rasterio, zarr, circthresh
+stack = zarr.open("clone/out/stack.zarr", "r")
+open("stack.pgm", "wb").write(b"P5\n%d %d\n255\n" % (stack.shape[2], stack.shape[0] * stack.shape[1]) + stack[:].tobytes())
+said = subprocess.run(["circthresh", "stack.pgm", "stack-mask.pgm"], check=True, capture_output=True, text=True).stdout
+binary = np.fromfile("stack-mask.pgm", np.uint8)[-stack.size:].reshape(stack.shape)
+for name, store in (("zarr", "threaded-mask.zarr"), ("client", "clone/out/stack-mask.zarr")):
+    assert open("scaleout-%s.txt" % name).read() == said, name
+    mask = zarr.open(store, "r")
+    assert mask.chunks == stack.chunks and np.array_equal(mask[:], binary), name
+with rasterio.open("clone/out/directions.tif") as tif, rasterio.open("clone/out/directions-mask.tif") as out:
+    angles, cells = tif.read(1), out.read(1)
+    assert (out.nodata, out.crs, out.transform, out.block_shapes, out.dtypes) == (128, tif.crs, tif.transform, [(512, 512)], ("uint8",))
+has_data = angles != -9999
+t, sigma_w, expected = circthresh.threshold(circthresh.angles_to_levels(angles[has_data], 360))
+assert open("scaleout-geotiff.txt").read() == "thresholding at %d\nsigma_W %f\nblack: %.3f to %.3f degrees\n" % (
+    t, sigma_w, (t - .5) * 1.40625, (t + 127.5) * 1.40625)
+assert (cells[has_data] == expected).all() and (cells[~has_data] == 128).all() and (~has_data).any()
+PY
+for report in scaleout-zarr.txt scaleout-geotiff.txt; do
+  while read -r line; do grep -qxF "    $line" "$ROOT/docs/scale-out.md" || fail "docs/scale-out.md does not quote: $line"; done < $report
+done
+echo "chunked recipes: $(head -n 1 scaleout-zarr.txt) (zarr, threads and LocalCluster), $(head -n 1 scaleout-geotiff.txt) (GeoTIFF), as the command and the module"
 
 # sshd run by root wants its privilege separation folder, which otherwise only
 # the service's start-up makes. It stays: any other sshd started meanwhile (a
