@@ -18,5 +18,10 @@ if __name__ == "__main__":
         print("thresholding at %d\nsigma_W %f" % (t, sigma_w))
         # Each worker writes the mask chunks it makes (a shared folder for workers on other machines).
         binary.to_zarr("out/stack-mask.zarr.partial", overwrite=True)
-    shutil.rmtree("out/stack-mask.zarr", ignore_errors=True)
+    # The old mask set aside, not removed, until the new one is in its place: a folder cannot
+    # be renamed over one that holds files.
+    shutil.rmtree("out/stack-mask.zarr.old", ignore_errors=True)
+    if os.path.exists("out/stack-mask.zarr"):
+        os.rename("out/stack-mask.zarr", "out/stack-mask.zarr.old")
     os.rename("out/stack-mask.zarr.partial", "out/stack-mask.zarr")
+    shutil.rmtree("out/stack-mask.zarr.old", ignore_errors=True)
