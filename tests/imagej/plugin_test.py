@@ -23,6 +23,8 @@ if __name__ == "__main__":  # what the test needs, before anything needs it
         sys.exit("plugin_test.py: missing %s (tools/install-imagej-deps.sh)" % ", ".join(missing))
 import numpy as np  # noqa: E402
 
+# No __pycache__ left in tests/ by the shared helpers' import (nor by the module's, later).
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from circthresh_reference import run_command  # noqa: E402
 
@@ -204,6 +206,5 @@ def main(jar_dir, build, scratch):
 
 
 if __name__ == "__main__":
-    sys.dont_write_bytecode = True
     with tempfile.TemporaryDirectory(prefix="circthresh-imagej-test.") as folder:
         sys.exit(main(sys.argv[1], sys.argv[2], folder))
