@@ -57,6 +57,19 @@ PairTables make_pair_tables(int workers) {
     return tables;
 }
 
+// Asks for the cache lines of the run ahead bytes after this one, while this
+// one is read. A view's rows are short runs apart, each a new stream the
+// hardware looks ahead in too late: chunks of 2000 x 2000 in an array 6600
+// wide took twice the time of the same chunks contiguous. The address is
+// worked out as a number: past the last run it points outside the array, which
+// a prefetch may do and a pointer may not.
+void prefetch_run(const unsigned char* run, ptrdiff_t ahead, ptrdiff_t length) {
+    constexpr ptrdiff_t LINE = 64, MOST = 4096;
+    const uintptr_t next = reinterpret_cast<uintptr_t>(run) + static_cast<uintptr_t>(ahead);
+    for (ptrdiff_t at = 0; at < length && at < MOST; at += LINE)
+        __builtin_prefetch(reinterpret_cast<const void*>(next + static_cast<uintptr_t>(at)));
+}
+
 }  // namespace
 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
@@ -77,6 +90,8 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
     // A pair table per thread, and the pairs it took since its last merge.
     const PairTables pair_tables = by_pairs ? make_pair_tables(workers) : PairTables();
     std::vector<uint64_t> pairs_taken(workers, 0);
+    // Where the run after this one most often starts, in a view of a wider array.
+    const ptrdiff_t next_run = inner > 0 ? walk.strides[0][inner - 1] : 0;
     walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
         uint32_t* pairs = by_pairs ? pair_tables.get() + worker * LEVEL_PAIRS : nullptr;
@@ -91,9 +106,10 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                       if (selection)
                           count_selected_levels(counts, pixels + offsets[0], steps[0],
                                                 selection + offsets[1], steps[1], length);
-                      else if (pairs)
+                      else if (pairs) {
+                          if (next_run) prefetch_run(pixels + offsets[0], next_run, length);
                           count_levels_by_pairs(counts, pairs, pixels + offsets[0], length);
-                      else
+                      } else
                           count_levels(counts, pixels + offsets[0], steps[0], length);
                   });
     });
@@ -110,10 +126,14 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
 
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
                     int threshold, int threads, const std::function<bool()>& stop_requested) {
+    const size_t inner = walk.shape.size() - 1;
+    const ptrdiff_t next_run = inner > 0 && walk.strides[0][inner] == 1 ? walk.strides[0][inner - 1]
+                                                                        : 0;
     walk_in_pieces(
         walk, workers_for(walk, threads), stop_requested, [&](int, ptrdiff_t begin, ptrdiff_t end) {
             walk_runs(walk, begin, end,
                       [&](const ptrdiff_t* offsets, const ptrdiff_t* steps, ptrdiff_t length) {
+                          if (next_run) prefetch_run(pixels + offsets[0], next_run, length);
                           threshold_run(binary + offsets[1], steps[1], pixels + offsets[0],
                                         steps[0], length, threshold);
                       });
