@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "image/image.h"
 #include "image/raster_blocks.h"
 #include "test_files.h"
+#include "threshold/binary_level.h"
 
 namespace {
 
@@ -84,7 +87,8 @@ TEST(Transpose, KnowsWhichPathsTheProcessorHas) {
 // Images whose rows do not fill whole blocks: a last block shorter than the
 // others, and not whole tiles, at the widest width, a ragged one, and widths
 // narrow enough that the block's row limit decides. Each must land in the store
-// pixel by pixel and come out of the writer as the same raster.
+// pixel by pixel and come out of the writer as the same raster, its levels
+// counted as they are read and binarised as they are written.
 TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
     const int widths[] = {MAX_SIZE, 4999, 1000, 100, 1};
     const std::string dir = scratch_dir();
@@ -110,6 +114,16 @@ TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
         const std::string header = "P5\n#created by Quenbarlit\n" + std::to_string(w) + " " +
                                    std::to_string(h) + "\n255\n";
         EXPECT_TRUE(read_file(out) == header + raster) << w << " x " << h;
+        // The command's way: levels counted while reading, binarised while writing.
+        uint64_t counts[GREY_LEVELS], expected[GREY_LEVELS] = {};
+        for (const char byte : raster) ++expected[static_cast<unsigned char>(byte)];
+        read_pgm_and_count(&image[0][0], in.c_str(), &read_w, &read_h, &read_d, counts);
+        EXPECT_TRUE(std::equal(counts, counts + GREY_LEVELS, expected)) << w << " x " << h;
+        const int t = w % 129 - 1;
+        std::string binary = raster;
+        for (char& byte : binary) byte = static_cast<char>(binary_level(byte, t));
+        ASSERT_EQ(write_binary_pgm(&image[0][0], out.c_str(), w, h, t), 0);
+        EXPECT_TRUE(read_file(out) == header + binary) << w << " x " << h << ", t " << t;
     }
     remove(in.c_str());
     remove(out.c_str());
