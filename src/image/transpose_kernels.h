@@ -20,13 +20,28 @@ constexpr int TILE_COLUMNS = 16;
 using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned char* dst,
                           size_t dst_stride);
 
+// How far ahead along its source rows a tile asks for the lines the tiles after
+// it will read. The hardware's own prefetch follows few of the many streams a
+// row of tiles reads (64 rows, each 5000 bytes from the next): moving the store
+// into the block buffer, 25 MB in all, took 2.1 ms with this against 3.6 (the
+// least of 15), and 256 ahead 2.6.
+constexpr int PREFETCH_AHEAD = 128;
+constexpr int CACHE_LINE = 64;
+
 // The whole tiles of a block whose sides are multiples of the tile.
 template <int TILE_ROWS, MoveTile move_tile>
 void move_tiles(const TransposeBlock& b) {
     for (int r = 0; r < b.rows; r += TILE_ROWS)
-        for (int c = 0; c < b.columns; c += TILE_COLUMNS)
+        for (int c = 0; c < b.columns; c += TILE_COLUMNS) {
+#if defined(__GNUC__)
+            // Once a line, and only inside the rows.
+            if (c % CACHE_LINE == 0 && c + PREFETCH_AHEAD < b.columns)
+                for (int i = 0; i < TILE_ROWS; ++i)
+                    __builtin_prefetch(b.src + (r + i) * b.src_stride + c + PREFETCH_AHEAD);
+#endif
             move_tile(b.src + r * b.src_stride + c, b.src_stride, b.dst + c * b.dst_stride + r,
                       b.dst_stride);
+        }
 }
 
 // Each moves the whole tiles of a block whose rows and columns are multiples of
