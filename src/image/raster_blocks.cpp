@@ -3,7 +3,6 @@
 #include "image/raster_blocks.h"
 
 #include "image/image.h"
-#include "threshold/binary_level.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -95,11 +94,11 @@ bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows, bo
 bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows, bool binarise,
                       int threshold) {
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
-        transpose({store + y, MAX_SIZE, row_block, static_cast<size_t>(columns), columns, block});
-        // Binarised here, where the block is in the cache, rather than in a pass
-        // over the whole store before writing: 1 ms less at 5000 x 5000.
-        if (binarise)
-            for (size_t i = 0; i < bytes; ++i) row_block[i] = binary_level(row_block[i], threshold);
+        // Binarised in the transpose's registers, rather than in a pass over the
+        // whole store before writing (1 ms at 5000 x 5000) or over the block
+        // after it (0.6 ms).
+        transpose({store + y, MAX_SIZE, row_block, static_cast<size_t>(columns), columns, block,
+                   binarise ? threshold : KEEP_LEVELS});
         return fwrite(row_block, 1, bytes, file) == bytes;
     });
 }
