@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -93,8 +91,8 @@ TEST(Transpose, KnowsWhichPathsTheProcessorHas) {
 // Images whose rows do not fill whole blocks: a last block shorter than the
 // others, and not whole tiles, at the widest width, a ragged one, and widths
 // narrow enough that the block's row limit decides. Each must land in the store
-// pixel by pixel and come out of the writer as the same raster, its levels
-// counted as they are read and binarised as they are written.
+// pixel by pixel and come out of the writer as the same raster, and binarised
+// when the writer is asked to.
 TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
     const int widths[] = {MAX_SIZE, 4999, 1000, 100, 1};
     const std::string dir = scratch_dir();
@@ -120,11 +118,7 @@ TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
         const std::string header = "P5\n#created by Quenbarlit\n" + std::to_string(w) + " " +
                                    std::to_string(h) + "\n255\n";
         EXPECT_TRUE(read_file(out) == header + raster) << w << " x " << h;
-        // The command's way: levels counted while reading, binarised while writing.
-        uint64_t counts[GREY_LEVELS], expected[GREY_LEVELS] = {};
-        for (const char byte : raster) ++expected[static_cast<unsigned char>(byte)];
-        read_pgm_and_count(&image[0][0], in.c_str(), &read_w, &read_h, &read_d, counts);
-        EXPECT_TRUE(std::equal(counts, counts + GREY_LEVELS, expected)) << w << " x " << h;
+        // As the command writes it: binarised on the way out.
         const int t = w % 129 - 1;
         std::string binary = raster;
         for (char& byte : binary) byte = static_cast<char>(binary_level(byte, t));

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "threshold/threshold.h"
 
@@ -42,12 +41,6 @@ void advise_huge_pages(unsigned char* store, int columns, int rows);
 void read_pgm(unsigned char* store, const char* path, int* width_read, int* height_read,
               int* depth_read);
 
-// read_pgm that also counts the grey levels of the raster as it comes, while
-// each piece of it is in the cache: counts[k] is the number of pixels of level
-// k, as make_histogram would count them in the store.
-void read_pgm_and_count(unsigned char* store, const char* path, int* width_read, int* height_read,
-                        int* depth_read, uint64_t counts[GREY_LEVELS]);
-
 // Writes the store's width x height corner as a binary PGM. Returns 0 when every
 // write and the close succeeded, -1 otherwise; a file that cannot be opened ends
 // the process with a message and status 255.
@@ -62,17 +55,6 @@ int write_binary_pgm(const unsigned char* store, const char* path, int columns, 
 // column-first store: counts divided by width x height, NaN for an empty image.
 void make_histogram(double histogram[GREY_LEVELS], const unsigned char* store, int columns,
                     int rows);
-
-// The same from the level counts of such an image.
-void make_histogram_of_counts(double histogram[GREY_LEVELS], const uint64_t counts[GREY_LEVELS],
-                              int columns, int rows);
-
-// One count of the levels of a columns x rows image, in runs of pixels taken in
-// any order: started, given every pixel once, and finished into counts. Large
-// images are counted in pairs of neighbours within each run.
-void start_level_count(int columns, int rows);
-void count_level_run(const unsigned char* run, ptrdiff_t length);
-void finish_level_count(uint64_t counts[GREY_LEVELS]);
 
 // Levels threshold..threshold+127, counted around the circle, become 0 and all
 // others 255, in place.

@@ -51,14 +51,15 @@ void read_multi_line_header(FILE* file, char* line, int* width, int* height, int
 // The raster comes in file order, a block of rows at a time, and is turned into
 // the column-first store. A short block means the file ended early; nothing read
 // after that could change the outcome.
-void read_raster(FILE* file, unsigned char* store, int width, int height, bool count) {
+void read_raster(FILE* file, unsigned char* store, int width, int height) {
     advise_huge_pages(store, width, height);
-    if (!read_row_blocks(file, store, width, height, count)) fail_premature_end();
+    if (!read_row_blocks(file, store, width, height)) fail_premature_end();
 }
 
-// The whole read; the levels are counted when counts is given.
-void read_pgm_counting(unsigned char* store, const char* path, int* width_read, int* height_read,
-                       int* depth_read, uint64_t* counts) {
+}  // namespace
+
+void read_pgm(unsigned char* store, const char* path, int* width_read, int* height_read,
+              int* depth_read) {
     FILE* file = fopen(path, "rb");
     if (file == nullptr) fail("cannot open input file: %s\n", path);
 
@@ -74,25 +75,11 @@ void read_pgm_counting(unsigned char* store, const char* path, int* width_read, 
         fail("ERROR: Maximum image size is %d x %d\n", MAX_SIZE, MAX_SIZE);
     if (*depth_read != 255) fail("ERROR: depth = %d; (instead of 255)\n", *depth_read);
 
-    if (counts) start_level_count(*width_read, *height_read);
-    read_raster(file, store, *width_read, *height_read, counts != nullptr);
+    read_raster(file, store, *width_read, *height_read);
     // The end may have been met in the header already, say by a maximum grey
     // value that is the file's last byte.
     if (feof(file)) fail_premature_end();
     if (getc(file) != EOF) fail("ERROR: extra characters in file\n");
     if (ferror(file)) fail_premature_end();
     fclose(file);
-    if (counts) finish_level_count(counts);
-}
-
-}  // namespace
-
-void read_pgm(unsigned char* store, const char* path, int* width_read, int* height_read,
-              int* depth_read) {
-    read_pgm_counting(store, path, width_read, height_read, depth_read, nullptr);
-}
-
-void read_pgm_and_count(unsigned char* store, const char* path, int* width_read, int* height_read,
-                        int* depth_read, uint64_t counts[GREY_LEVELS]) {
-    read_pgm_counting(store, path, width_read, height_read, depth_read, counts);
 }

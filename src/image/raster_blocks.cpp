@@ -65,28 +65,10 @@ bool walk_row_blocks(int columns, int rows, MoveBlock move_block) {
 
 }  // namespace
 
-// Columns of a block counted and then moved together: 64 by a block's 256 rows
-// is 16 KiB, still in the first-level cache when the transpose reads it. At
-// 5000 x 5000, counting the rows as they came in this way took 2 to 3 ms less
-// than counting the store afterwards (the least of 15 runs each), which reads
-// all 25 MB again from memory.
-constexpr int COUNT_STRIP = 64;
-
-bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows, bool count) {
+bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows) {
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
         if (fread(row_block, 1, bytes, file) != bytes) return false;
-        if (!count) {
-            transpose(
-                {row_block, static_cast<size_t>(columns), store + y, MAX_SIZE, block, columns});
-            return true;
-        }
-        for (int x = 0; x < columns; x += COUNT_STRIP) {
-            const int strip = columns - x < COUNT_STRIP ? columns - x : COUNT_STRIP;
-            for (int r = 0; r < block; ++r)
-                count_level_run(row_block + static_cast<size_t>(r) * columns + x, strip);
-            transpose({row_block + x, static_cast<size_t>(columns),
-                       store + static_cast<size_t>(x) * MAX_SIZE + y, MAX_SIZE, block, strip});
-        }
+        transpose({row_block, static_cast<size_t>(columns), store + y, MAX_SIZE, block, columns});
         return true;
     });
 }

@@ -28,9 +28,8 @@ int rows_per_block(int row_length);
 // Reads the raster of a columns x rows image from the file's current position
 // into the store, a block of rows at a time. False when the file ended, or a
 // read failed, before the raster was complete. Nothing to do when either
-// dimension is 0 or less. With count, every pixel read also goes to the level
-// count under way (start_level_count).
-bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows, bool count = false);
+// dimension is 0 or less.
+bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows);
 
 // Writes the store's columns x rows corner to the file in file order, a block of
 // rows at a time, binarised at threshold when binarise is set. False as soon as
