@@ -23,35 +23,47 @@ inline uint8_t paeth(int left, int up, int up_left) {
                                                                           : up_left);
 }
 
+// Adds guess(left, up, up_left) to each byte of raw into row, a pixel of STEP
+// bytes at a time: left, up and up_left are the unfiltered bytes of the same
+// channel to the left, above and above left (0 where there is none). The
+// bytes to the left are kept in locals, not read back from row: a byte just
+// stored costs a wait to load again, and the next pixel needs it at once.
+// n is a whole number of pixels (PNG rows of 8 bits or more a pixel are).
+template <size_t STEP, typename Guess>
+void add_guesses(const uint8_t* raw, const uint8_t* above, uint8_t* row, size_t n, Guess guess) {
+    uint8_t left[STEP] = {};
+    uint8_t up_left[STEP] = {};
+    for (size_t i = 0; i + STEP <= n; i += STEP)
+        for (size_t c = 0; c < STEP; ++c) {
+            const uint8_t up = above[i + c];
+            left[c] = static_cast<uint8_t>(raw[i + c] + guess(left[c], up, up_left[c]));
+            row[i + c] = left[c];
+            up_left[c] = up;
+        }
+}
+
 // Undoes filter kind on the n bytes of a row, raw into row (which may be raw
 // itself), above the row before it unfiltered; STEP bytes a pixel. false for a
-// filter PNG does not define. The first pixel has none to its left (0).
+// filter PNG does not define.
 template <size_t STEP>
 bool unfilter_row(uint8_t kind, const uint8_t* raw, const uint8_t* above, uint8_t* row, size_t n) {
-    const size_t first = n < STEP ? n : STEP;
     switch (kind) {
         case 0:
             if (row != raw) std::memcpy(row, raw, n);
             return true;
         case 1:
-            for (size_t i = 0; i < first; ++i) row[i] = raw[i];
-            for (size_t i = STEP; i < n; ++i) row[i] = static_cast<uint8_t>(raw[i] + row[i - STEP]);
+            add_guesses<STEP>(raw, above, row, n, [](int left, int, int) { return left; });
             return true;
         case 2:
             for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(raw[i] + above[i]);
             return true;
         case 3:
-            for (size_t i = 0; i < first; ++i)
-                row[i] = static_cast<uint8_t>(raw[i] + (above[i] >> 1));
-            for (size_t i = STEP; i < n; ++i)
-                row[i] = static_cast<uint8_t>(raw[i] + ((row[i - STEP] + above[i]) >> 1));
+            add_guesses<STEP>(raw, above, row, n,
+                              [](int left, int up, int) { return (left + up) >> 1; });
             return true;
         case 4:
-            // With no pixel to the left, Paeth's guess is the byte above.
-            for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(raw[i] + above[i]);
-            for (size_t i = STEP; i < n; ++i)
-                row[i] = static_cast<uint8_t>(raw[i] +
-                                              paeth(row[i - STEP], above[i], above[i - STEP]));
+            // With 0 to the left and above left, Paeth's guess is the byte above.
+            add_guesses<STEP>(raw, above, row, n, paeth);
             return true;
         default:
             return false;
