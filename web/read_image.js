@@ -7,7 +7,7 @@
 // read back through it has other colours than the file's (a hue off by up to
 // 107 levels). An 8-bit PNG that is not interlaced, the common kind, is
 // therefore decoded here: its data inflated by the browser's
-// DecompressionStream (in a worker), its chunks' CRCs and its rows' filters
+// DecompressionStream, its chunks' CRCs and its rows' filters
 // undone by the module (web/png_web.cpp). Any other picture goes through the
 // canvas, and one with partly transparent pixels is refused there rather than
 // read wrong.
@@ -43,77 +43,33 @@ window.circthreshImage = (() => {
   // The most bytes of inflated rows handed to the module at once.
   const STAGED_BYTES = 1 << 18;
 
-  // The inflation of a PNG's image data (a Blob), a piece at a time, each
-  // posted as it comes ({piece}, then {done}); {tooMuch} as soon as it passes
-  // most bytes (a small file can inflate to gigabytes), {error} when it is not
-  // zlib data. It stops when post returns false. The page runs it in a worker
-  // of its own, so that rows are unfiltered on one core while the next are
-  // inflated on another; or, when it cannot start one, where it is.
-  async function inflateData({ data, most }, post) {
-    const reader = data.stream().pipeThrough(new DecompressionStream('deflate')).getReader();
-    try {
-      for (let total = 0; ;) {
-        const { done, value } = await reader.read();
-        if (done) return post({ done: true });
-        total += value.length;
-        if (total > most) {
-          reader.cancel();
-          return post({ tooMuch: true });
-        }
-        if (post({ piece: value }, [value.buffer]) === false) return reader.cancel();
-      }
-    } catch (error) {
-      return post({ error: error.message });
-    }
-  }
-
-  // The image data inflated, each piece handed to takePiece(bytes) in order:
-  // the whole inflated data is never held. Refused once it passes most bytes.
-  function inflatePieces(chunks, most, takePiece) {
-    const data = new Blob(chunks);
-    let worker = null, heard = false, settled = false;
-    return new Promise((resolve, reject) => {
-      // Takes what the inflation said; false once the promise is settled.
-      const take = (said) => {
-        if (settled) return false;
-        try {
-          if (said.piece) {
-            takePiece(said.piece);
-            return true;
-          }
-          if (said.done) resolve();
-          else if (said.tooMuch)
-            reject(new Error(`not a valid PNG: its image data inflates to more than the ${most.toLocaleString('en')} ` +
-                             'bytes its rows hold'));
-          else if (said.lost) reject(new Error('the worker inflating its image data stopped'));
-          else reject(new Error(`not a whole PNG: its image data is not valid zlib data (${said.error})`));
-        } catch (error) {
-          reject(error);
-        }
-        settled = true;
-        return false;
-      };
+  // The image data inflated a piece at a time, each piece handed to
+  // takePiece(bytes) as it comes: the whole inflated data is never held.
+  // Refused once it passes most bytes (a small file can inflate to
+  // gigabytes).
+  async function inflatePieces(chunks, most, takePiece) {
+    const reader = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
+    for (let total = 0; ;) {
+      let piece;
       try {
-        const url = URL.createObjectURL(new Blob([`onmessage = (event) => (${inflateData})(event.data, postMessage);`],
-                                                 { type: 'text/javascript' }));
-        worker = new Worker(url);
-        URL.revokeObjectURL(url);
-        worker.onmessage = (event) => {
-          heard = true;
-          take(event.data);
-        };
-        // A worker that does not start leaves the inflation to the page.
-        worker.onerror = (event) => {
-          event.preventDefault();
-          worker.terminate();
-          if (heard) take({ lost: true });
-          else inflateData({ data, most }, take);
-        };
-        worker.postMessage({ data, most });
-      } catch {
-        inflateData({ data, most }, take);
+        piece = await reader.read();
+      } catch (error) {
+        throw new Error(`not a whole PNG: its image data is not valid zlib data (${error.message})`);
       }
-    }).finally(() => worker && worker.terminate());
+      if (piece.done) return;
+      total += piece.value.length;
+      if (total > most) {
+        reader.cancel();
+        throw new Error(`not a valid PNG: its image data inflates to more than the ${most.toLocaleString('en')} ` +
+                        'bytes its rows hold');
+      }
+      try {
+        takePiece(piece.value);
+      } catch (error) {
+        reader.cancel();
+        throw error;
+      }
+    }
   }
 
   // The bit depths each colour type may have.
