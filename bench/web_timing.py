@@ -13,7 +13,8 @@ PGM parsed, or the PNG checked, inflated and unfiltered), "run" (hue where a
 photo, counting, search and binarisation, the page's first run on the image),
 "run again" (the same three times more, the floor changed: the module's
 memory and code are warm), "draw" (the pictures and the histogram) and "done" (from the
-page's navigation to the end of the first run). Then times the module's run
+page's navigation to the end of the first run); on the PNG's page, "inflation alone" as well
+(its image data through the browser's DecompressionStream, nothing kept: the read's floor). Then times the module's run
 alone in node on the PGM's levels (bench/web_core_timing.js, both builds of the
 module: its first round and the median of 10 x ROUNDS), the same functions
 built natively on BUILD's C library (bench/web_core_timing.cpp, likewise), OpenCV's cv2.imread on each file
@@ -47,6 +48,20 @@ READ_TIMES = """(() => {
   const run = last('circthresh run');
   return {report: window.circthreshResult.report, core: window.circthreshCore, read: last('circthresh read').duration,
           run: run.duration, draw: last('circthresh draw').duration, done: run.startTime + run.duration};
+})()"""
+
+# The browser's inflation alone of the page's PNG (its IDAT chunks through
+# DecompressionStream, the pieces dropped): the floor of the page's PNG read.
+INFLATE_ONLY = """(async () => {
+  const bytes = new Uint8Array(await (await fetch(new URLSearchParams(location.search).get('src'))).arrayBuffer());
+  const view = new DataView(bytes.buffer), data = [];
+  for (let at = 8; at + 12 <= bytes.length; at += 12 + view.getUint32(at))
+    if (String.fromCharCode(...bytes.subarray(at + 4, at + 8)) === 'IDAT')
+      data.push(bytes.subarray(at + 8, at + 8 + view.getUint32(at)));
+  const started = performance.now();
+  const reader = new Blob(data).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
+  while (!(await reader.read()).done);
+  return performance.now() - started;
 })()"""
 
 # The same image run once more with another floor, a quarter of a second after
@@ -116,12 +131,17 @@ def main(build, rounds):
                 for _ in range(rounds):
                     times.append(browser.open(base + image, timeout=300, read=READ_TIMES))
                     times[-1]["again"] = [browser.evaluate(RUN_AGAIN) for _ in range(3)]
+                    if image.endswith(".png"):
+                        times[-1]["inflate"] = browser.evaluate(INFLATE_ONLY)
                 print(f"page ({times[0]['core']} module), {image}: {times[0]['report'].replace(chr(10), ' ').strip()}")
                 figures = {key: [t[key] for t in times] for key in ("read", "run", "draw", "done")}
                 figures["again"] = [again for t in times for again in t["again"]]
                 for key, name in (("read", "read"), ("run", "run"), ("again", "run again"), ("draw", "draw"),
                                   ("done", "done")):
                     print(f"  {name:9} {summary(figures[key])}")
+                if image.endswith(".png"):
+                    figures["inflate"] = [t["inflate"] for t in times]
+                    print(f"  {'inflation alone':9} {summary(figures['inflate'])}")
                 page[image] = {key: statistics.median(values) for key, values in figures.items()}
                 page[image]["core"] = times[0]["core"]
         finally:
@@ -171,6 +191,7 @@ def main(build, rounds):
                  ("core in node, plain module", node["circthresh.js"]["run"], "native", native_times["run"]),
                  ("core in node, SIMD module", simd["run"], "native", native_times["run"]),
                  ("page read, PNG", png_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PNG"])),
+                 ("page read, PNG", png_page["read"], "its inflation alone (page)", png_page["inflate"]),
                  ("page read, PGM", pgm_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PGM"]))]
         print("against the peers (medians):")
         for name, value, peer, peer_value in pairs:

@@ -89,6 +89,31 @@ function circthreshCalls(core) {
       }
     },
 
+    // A PNG's steps on bytes in the module's memory (web/png_web.cpp and
+    // web/photo_web.cpp say what they take and return).
+    crcTables: (address) => core._web_crc_tables(address),
+    crc32: (tablesAt, address, size) => core._web_crc32(tablesAt, address, size) >>> 0,
+    unfilterPng: (...args) => core._web_png_unfilter(...args),
+    widenPng: (...args) => core._web_png_widen(...args),
+    // {grey, transparent, partly} of pixels of channels bytes at address (3,
+    // RGB, or 4, RGBA): whether every pixel not fully transparent is grey,
+    // whether one is, and whether one is partly transparent; and for RGBA, 1
+    // or 0 a pixel at visibleAt, by whether its alpha is not 0.
+    survey(address, pixels, channels, visibleAt = 0) {
+      let found = 0;
+      inBands(1, pixels, (first, count) => {
+        found |= core._web_survey(address + channels * first, count, channels, visibleAt && visibleAt + first);
+      });
+      return { grey: (found & 1) === 0, transparent: (found & 2) !== 0, partly: (found & 4) !== 0 };
+    },
+    // The first byte of each pixel of channels bytes at address, moved down
+    // in place to one byte a pixel.
+    firstBytes(address, pixels, channels) {
+      inBands(1, pixels, (first, count) => {
+        core._web_first_bytes(address + channels * first, count, channels, address + first);
+      });
+    },
+
     // {hueAt, countedAt} of pixels RGBA pixels at colourAt (RGB when channels
     // is 3): hue levels and 0/1 for a saturation of at least percent; null
     // when the module refuses the percent.

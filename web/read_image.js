@@ -6,9 +6,11 @@
 // The browser's 2D canvas premultiplies alpha, so a partly transparent pixel
 // read back through it has other colours than the file's (a hue off by up to
 // 107 levels). An 8-bit PNG that is not interlaced, the common kind, is
-// therefore decoded here (its data inflated by the browser's
-// DecompressionStream); any other picture goes through the canvas, and one with
-// partly transparent pixels is refused there rather than read wrong.
+// therefore decoded here: its data inflated by the browser's
+// DecompressionStream, its chunks' CRCs and its rows' filters
+// undone by the module (web/png_web.cpp). Any other picture goes through the
+// canvas, and one with partly transparent pixels is refused there rather than
+// read wrong.
 'use strict';
 
 window.circthreshImage = (() => {
@@ -38,55 +40,36 @@ window.circthreshImage = (() => {
 
   const isPng = (bytes) => [137, 80, 78, 71, 13, 10, 26, 10].every((b, i) => bytes[i] === b);
 
-  // The image data inflated a piece at a time and handed on in rows of
-  // rowBytes + 1 bytes (filter byte first) to takeRow(line, before, y), before
-  // the row above as takeRow left it (zeros for the first), two buffers taking
-  // turns: the whole inflated data is never held. Refused once it
-  // passes the height rows the image has (a small file can inflate to
-  // gigabytes) or when it ends short of them.
-  async function inflateRows(chunks, rowBytes, height, takeRow) {
-    const most = height * (rowBytes + 1);
+  // The most bytes of inflated rows handed to the module at once.
+  const STAGED_BYTES = 1 << 18;
+
+  // The image data inflated a piece at a time, each piece handed to
+  // takePiece(bytes) as it comes: the whole inflated data is never held.
+  // Refused once it passes most bytes (a small file can inflate to
+  // gigabytes).
+  async function inflatePieces(chunks, most, takePiece) {
     const reader = new Blob(chunks).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
-    let line = new Uint8Array(rowBytes + 1);
-    let before = new Uint8Array(rowBytes + 1);
-    let total = 0, filled = 0, y = 0;
-    for (;;) {
+    for (let total = 0; ;) {
       let piece;
       try {
         piece = await reader.read();
       } catch (error) {
         throw new Error(`not a whole PNG: its image data is not valid zlib data (${error.message})`);
       }
-      if (piece.done) break;
-      const bytes = piece.value;
-      total += bytes.length;
+      if (piece.done) return;
+      total += piece.value.length;
       if (total > most) {
         reader.cancel();
         throw new Error(`not a valid PNG: its image data inflates to more than the ${most.toLocaleString('en')} ` +
                         'bytes its rows hold');
       }
-      for (let at = 0; at < bytes.length;) {
-        const take = Math.min(bytes.length - at, line.length - filled);
-        line.set(bytes.subarray(at, at + take), filled);
-        [at, filled] = [at + take, filled + take];
-        if (filled === line.length) {
-          takeRow(line, before, y);
-          [line, before, y, filled] = [before, line, y + 1, 0];
-        }
+      try {
+        takePiece(piece.value);
+      } catch (error) {
+        reader.cancel();
+        throw error;
       }
     }
-    if (y < height) throw new Error('not a whole PNG: its image data is cut short');
-  }
-
-  const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
-    let c = n;
-    for (let k = 0; k < 8; k += 1) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-    return c >>> 0;
-  });
-  function crc32(bytes) {
-    let c = 0xffffffff;
-    for (let i = 0; i < bytes.length; i += 1) c = CRC_TABLE[(c ^ bytes[i]) & 0xff] ^ (c >>> 8);
-    return (c ^ 0xffffffff) >>> 0;
   }
 
   // The bit depths each colour type may have.
@@ -96,8 +79,9 @@ window.circthreshImage = (() => {
   // once, valid sizes, depth, colour type and methods; PLTE once, before the
   // image data, and present for a palette image; at least one IDAT; IEND;
   // every critical chunk's CRC; no unknown critical chunk. An ancillary chunk
-  // with a bad CRC is left out, as libpng does. Throws the first fault found.
-  function pngChunks(bytes) {
+  // with a bad CRC is left out, as libpng does. crcOf(from, to): the CRC-32 of
+  // bytes from..to. Throws the first fault found.
+  function pngChunks(bytes, crcOf) {
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
     const bad = (why) => new Error(`not a valid PNG: ${why}`);
     let header = null, palette = null, transparent = null, ended = false;
@@ -109,7 +93,7 @@ window.circthreshImage = (() => {
       if (length > 0x7fffffff || at + 12 + length > bytes.length) throw new Error('not a whole PNG: a chunk is cut short');
       const body = bytes.subarray(at + 8, at + 8 + length);
       const critical = type.charCodeAt(0) < 0x61;
-      const sound = crc32(bytes.subarray(at + 4, at + 8 + length)) === view.getUint32(at + 8 + length);
+      const sound = crcOf(at + 4, at + 8 + length) === view.getUint32(at + 8 + length);
       if (critical && !sound) throw bad(`the CRC of its ${type} chunk does not match`);
       if (!header && type !== 'IHDR') throw bad(`its first chunk is ${type}, not IHDR`);
       if (type === 'IHDR') {
@@ -143,169 +127,148 @@ window.circthreshImage = (() => {
     return { header, palette: palette || new Uint8Array(0), transparent, data };
   }
 
-  // Undoes the PNG filter of line (its filter byte first, then the row) in
-  // place; before is the row above, as line holds it, zeros for the first;
-  // step the bytes of a pixel (1 under 8 bits). One loop a filter, as the
-  // filter is the same along a row.
-  function unfilter(line, before, step) {
-    const n = line.length;
-    const kind = line[0];
-    if (kind === 1) {
-      for (let i = 1 + step; i < n; i += 1) line[i] += line[i - step];
-    } else if (kind === 2) {
-      for (let i = 1; i < n; i += 1) line[i] += before[i];
-    } else if (kind === 3) {
-      for (let i = 1; i <= step; i += 1) line[i] += before[i] >> 1;
-      for (let i = 1 + step; i < n; i += 1) line[i] += (line[i - step] + before[i]) >> 1;
-    } else if (kind === 4) {
-      // With no pixel to the left, Paeth's guess is the byte above.
-      for (let i = 1; i <= step; i += 1) line[i] += before[i];
-      for (let i = 1 + step; i < n; i += 1) {
-        const left = line[i - step], up = before[i], upLeft = before[i - step];
-        // |p - left|, |p - up| and |p - upLeft| for p = left + up - upLeft.
-        const toLeft = up > upLeft ? up - upLeft : upLeft - up;
-        const toUp = left > upLeft ? left - upLeft : upLeft - left;
-        const toUpLeft = Math.abs(left + up - 2 * upLeft);
-        line[i] += toLeft <= toUp && toLeft <= toUpLeft ? left : toUp <= toUpLeft ? up : upLeft;
+  // A grey or palette PNG's colours as the module widens them: 256 RGBA
+  // entries, and how many of the first are defined (every grey value; or the
+  // palette's colours, a value past them being none), alpha from tRNS.
+  function lookupTable(header, palette, transparent) {
+    const table = new Uint8Array(4 * 256);
+    if (header.colour === 3) {
+      const entries = palette.length / 3;
+      for (let v = 0; v < entries; v += 1) {
+        table.set(palette.subarray(3 * v, 3 * v + 3), 4 * v);
+        table[4 * v + 3] = transparent && v < transparent.length ? transparent[v] : 255;
       }
-    } else if (kind !== 0) throw new Error(`not a PNG this page can read: row filter ${kind}`);
+      return { table, entries };
+    }
+    // tRNS: the one 16-bit grey value that is transparent.
+    const clear = transparent && transparent.length >= 2 ? (transparent[0] << 8) | transparent[1] : -1;
+    const most = (1 << header.depth) - 1;
+    for (let v = 0; v <= most; v += 1) {
+      table.fill((v * 255) / most, 4 * v, 4 * v + 3);
+      table[4 * v + 3] = v === clear ? 0 : 255;
+    }
+    return { table, entries: most + 1 };
   }
 
-  // A function that writes an unfiltered line (filter byte first) as the
-  // 32-bit RGBA words of row y into words (ABGR in a little-endian word):
-  // colours as stored, alpha from the image's own or its tRNS chunk.
-  function rowWriter(header, palette, transparent, width) {
-    const { depth, colour } = header;
-    // tRNS: one 16-bit grey or RGB value that is transparent, or the palette's alphas.
-    const clear = transparent && colour !== 3 ? Array.from({ length: transparent.length >> 1 },
-      (_, k) => (transparent[2 * k] << 8) | transparent[2 * k + 1]) : null;
-    if (colour === 0 || colour === 3) {
-      // One value a pixel, in depth bits: its word looked up; a palette index
-      // past the palette has none.
-      const most = (1 << depth) - 1;
-      const table = Array.from({ length: most + 1 }, (_, v) => {
-        if (colour === 3) {
-          if (3 * v + 2 >= palette.length) return -1;
-          const alpha = transparent && v < transparent.length ? transparent[v] : 255;
-          return (palette[3 * v] | (palette[3 * v + 1] << 8) | (palette[3 * v + 2] << 16) | (alpha << 24)) >>> 0;
-        }
-        const grey = (v * 255) / most;
-        return ((grey * 0x010101) | ((clear && clear[0] === v ? 0 : 255) << 24)) >>> 0;
-      });
-      const words = Uint32Array.from(table, (word) => (word < 0 ? 0 : word));
-      const valid = table.every((word) => word >= 0);
-      const perByte = 8 / depth;
-      return (line, out, o) => {
-        for (let x = 0; x < width; x += 1) {
-          const v = depth === 8 ? line[1 + x]
-            : (line[1 + Math.floor(x / perByte)] >> (8 - depth - (x % perByte) * depth)) & most;
-          if (!valid && table[v] < 0) throw new Error('not a whole PNG: a colour is not in its palette');
-          out[o + x] = words[v];
-        }
-      };
-    }
-    if (colour === 4) {
-      return (line, out, o) => {
-        for (let x = 0, i = 1; x < width; x += 1, i += 2) out[o + x] = ((line[i] * 0x010101) | (line[i + 1] << 24)) >>> 0;
-      };
-    }
-    if (colour === 2) {
-      // A 16-bit tRNS value above 255 matches no 8-bit sample.
-      const key = clear && clear.length >= 3 && clear.every((v) => v < 256)
-        ? clear[0] | (clear[1] << 8) | (clear[2] << 16) : -1;
-      return (line, out, o) => {
-        for (let x = 0, i = 1; x < width; x += 1, i += 3) {
-          const rgb = line[i] | (line[i + 1] << 8) | (line[i + 2] << 16);
-          out[o + x] = rgb === key ? rgb : (rgb | 0xff000000) >>> 0;
-        }
-      };
-    }
-    // RGBA as stored: the bytes themselves.
-    return (line, out, o) => {
-      new Uint8Array(out.buffer, out.byteOffset + 4 * o, 4 * width).set(line.subarray(1));
-    };
-  }
-
-  // A survey of a picture's pixels, taken as RGBA words a run at a time (while
-  // they are fresh in the cache): visible, 1 where alpha is not 0 (made at the
-  // first transparent pixel, null till then), and grey, whether every other
-  // pixel's red, green and blue bytes are equal.
-  function pixelSurvey(pixels) {
-    const survey = { grey: true, visible: null };
-    survey.take = (words, from, count) => {
-      for (let i = from; i < from + count; i += 1) {
-        const word = words[i];
-        if (word >>> 24 === 0) (survey.visible = survey.visible || new Uint8Array(pixels).fill(1))[i] = 0;
-        else if (survey.grey && ((word ^ (word >>> 8)) & 0xffff) !== 0) survey.grey = false;
-      }
-    };
-    // The same of count opaque RGB pixels, 3 bytes each from bytes[at] on.
-    survey.takeRgb = (bytes, at, count) => {
-      for (let end = at + 3 * count; survey.grey && at < end; at += 3)
-        survey.grey = bytes[at] === bytes[at + 1] && bytes[at] === bytes[at + 2];
-    };
-    return survey;
+  // The 24-bit RGB value (red lowest) an RGB PNG's tRNS makes transparent, or
+  // -1: a 16-bit value above 255 matches no 8-bit sample.
+  function transparentRgb(transparent) {
+    if (!transparent || transparent.length < 6) return -1;
+    const [red, green, blue] = [0, 2, 4].map((at) => (transparent[at] << 8) | transparent[at + 1]);
+    return red < 256 && green < 256 && blue < 256 ? red | (green << 8) | (blue << 16) : -1;
   }
 
   // An 8-bit PNG, or a grey or palette one of 1, 2 or 4 bits, not interlaced:
-  // {width, height, pixelsAt, channels, survey}, its pixels as stored in the
-  // module's memory at pixelsAt, written there a row at a time as they are
-  // inflated, and their survey. An 8-bit grey or RGB image without a tRNS
-  // chunk keeps its rows as they are (channels 1 or 3, no pixel transparent);
-  // any other is written as RGBA (channels 4), alpha from its own or its tRNS
-  // chunk. null for any other sound PNG, which the browser's decoder reads.
+  // {width, height, pixelsAt, channels, grey, visible} (see read), its pixels
+  // as stored in the module's memory at pixelsAt. Its data is inflated into
+  // the module a batch of rows at a time, and the module undoes their filters
+  // there. An 8-bit grey or RGB image without a tRNS chunk keeps its rows as
+  // they are (channels 1 or 3, no pixel transparent), unfiltered straight into
+  // place; any other is widened to RGBA (channels 4), alpha from its own or
+  // its tRNS chunk. null for any other sound PNG, which the browser's decoder
+  // reads.
   async function readPng(bytes, core) {
-    const { header, palette, transparent, data } = pngChunks(bytes);
+    const fileAt = core.place(bytes);
+    let chunks, tablesAt = 0;
+    try {
+      tablesAt = core.allocate(8 * 256 * 4);
+      core.crcTables(tablesAt);
+      chunks = pngChunks(bytes, (from, to) => core.crc32(tablesAt, fileAt + from, to - from));
+    } finally {
+      core.free(fileAt, tablesAt);
+    }
+    const { header, palette, transparent, data } = chunks;
     const { width, height, depth, colour } = header;
     refuseIfTooLarge(width, height);
     const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[colour];
     if (!channels || header.interlaced || !(depth === 8 || (channels === 1 && depth < 8))) return null;
     const bits = channels * depth;
     const rowBytes = Math.ceil((width * bits) / 8);
+    const rowLength = rowBytes + 1;  // the filter byte first
     const asStored = depth === 8 && (colour === 0 || colour === 2) && !transparent;
     const kept = asStored ? channels : 4;
-    const writeRow = asStored ? null : rowWriter(header, palette, transparent, width);
-    const pixelsAt = core.allocate(kept * width * height);
-    const survey = pixelSurvey(width * height);
+    const pixels = width * height;
+    // Whole rows a batch, at least one.
+    const batch = Math.max(1, Math.floor(STAGED_BYTES / rowLength)) * rowLength;
+    const pixelsAt = core.allocate(kept * pixels);
+    const scratch = [];
+    const allocate = (size) => scratch[scratch.push(core.allocate(size)) - 1];
     try {
-      await inflateRows(data, rowBytes, height, (line, before, y) => {
-        unfilter(line, before, Math.max(1, bits >> 3));
-        // Views made for each row: the module's memory could have grown since the last.
-        if (asStored) {
-          const stored = core.view(pixelsAt, kept * width * height);
-          stored.set(line.subarray(1), y * rowBytes);
-          if (kept === 3) survey.takeRgb(stored, y * rowBytes, width);
-        } else {
-          const words = core.words(pixelsAt, width * height);
-          writeRow(line, words, y * width);
-          survey.take(words, y * width, width);
+      const [stagedAt, previousAt] = [allocate(batch), allocate(rowBytes)];
+      core.view(previousAt, rowBytes).fill(0);  // the row above the first
+      const visibleAt = asStored ? 0 : allocate(pixels);
+      const { table, entries } = colour === 0 || colour === 3
+        ? lookupTable(header, palette, transparent) : { table: new Uint8Array(0), entries: 0 };
+      const tableAt = asStored ? 0 : allocate(1024);
+      if (tableAt) core.view(tableAt, table.length).set(table);
+      const key = transparentRgb(colour === 2 ? transparent : null);
+      let y = 0, staged = 0, grey = true, clear = false;
+      // The staged whole rows unfiltered, into place or where they are staged
+      // and then widened, and surveyed.
+      const undo = () => {
+        const rows = Math.floor(staged / rowLength);
+        if (rows === 0) return;
+        const [out, stride] = asStored ? [pixelsAt + y * rowBytes, rowBytes] : [stagedAt + 1, rowLength];
+        const filter = core.unfilterPng(stagedAt, rows, rowBytes, Math.max(1, bits >> 3), previousAt, out, stride);
+        if (filter !== 0) throw new Error(`not a PNG this page can read: row filter ${filter}`);
+        if (!asStored) {
+          const rgbaAt = pixelsAt + 4 * y * width;
+          if (core.widenPng(out, rows, stride, width, colour, depth, tableAt, entries, key, rgbaAt) !== 0)
+            throw new Error('not a whole PNG: a colour is not in its palette');
+          const found = core.survey(rgbaAt, rows * width, 4, visibleAt + y * width);
+          [grey, clear] = [grey && found.grey, clear || found.transparent];
+        } else if (kept === 3 && grey) grey = core.survey(out, rows * width, 3).grey;
+        y += rows;
+      };
+      await inflatePieces(data, height * rowLength, (piece) => {
+        for (let at = 0; at < piece.length;) {
+          const take = Math.min(piece.length - at, batch - staged);
+          core.view(stagedAt + staged, take).set(piece.subarray(at, at + take));
+          [at, staged] = [at + take, staged + take];
+          if (staged === batch) {
+            undo();
+            staged = 0;
+          }
         }
       });
+      undo();
+      if (y < height) throw new Error('not a whole PNG: its image data is cut short');
+      const visible = clear ? core.view(visibleAt, pixels).slice() : null;
+      return { width, height, pixelsAt, channels: kept, grey, visible };
     } catch (error) {
       core.free(pixelsAt);
       throw error;
+    } finally {
+      core.free(...scratch);
     }
-    return { width, height, pixelsAt, channels: kept, survey };
   }
 
   // Any picture through the browser's decoder and a canvas, colours as stored
-  // (no colour management) where alpha is 255 or 0; refused with partly
-  // transparent pixels, which the canvas changes.
-  async function readThroughCanvas(blob) {
+  // (no colour management) where alpha is 255 or 0, as readPng returns it;
+  // refused with partly transparent pixels, which the canvas changes.
+  async function readThroughCanvas(blob, core) {
     const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
-    refuseIfTooLarge(bitmap.width, bitmap.height);
+    const { width, height } = bitmap;
+    refuseIfTooLarge(width, height);
     const canvas = document.createElement('canvas');
-    canvas.width = bitmap.width;
-    canvas.height = bitmap.height;
+    [canvas.width, canvas.height] = [width, height];
     const context = canvas.getContext('2d', { willReadFrequently: true });
     context.drawImage(bitmap, 0, 0);
-    const rgba = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-    for (let i = 3; i < rgba.length; i += 4) {
-      if (rgba[i] !== 0 && rgba[i] !== 255)
+    const pixelsAt = core.place(context.getImageData(0, 0, width, height).data);
+    const visibleAt = core.allocate(width * height);
+    try {
+      const { grey, transparent, partly } = core.survey(pixelsAt, width * height, 4, visibleAt);
+      if (partly)
         throw new Error('it has partly transparent pixels, whose colours the browser does not give ' +
                         'exactly from this kind of file; saved as an 8-bit PNG, not interlaced, it can be read');
+      const visible = transparent ? core.view(visibleAt, width * height).slice() : null;
+      return { width, height, pixelsAt, channels: 4, grey, visible };
+    } catch (error) {
+      core.free(pixelsAt);
+      throw error;
+    } finally {
+      core.free(visibleAt);
     }
-    return { width: bitmap.width, height: bitmap.height, rgba };
   }
 
   // A PGM as the command reads one, its size limit aside: the first word
@@ -329,22 +292,12 @@ window.circthreshImage = (() => {
       const { width, height, fileAt, levelsAt } = core.readPgm(bytes);
       return { width, height, levelsAt, colourAt: 0, channels: 0, visible: null, blocks: [fileAt] };
     }
-    const picture = (isPng(bytes) && await readPng(bytes, core)) || await readThroughCanvas(blob);
-    const { width, height } = picture;
-    const pixels = width * height;
-    const pixelsAt = picture.pixelsAt || core.place(picture.rgba);
-    const channels = picture.channels || 4;
-    let survey = picture.survey;
-    if (!survey) {
-      survey = pixelSurvey(pixels);
-      survey.take(core.words(pixelsAt, pixels), 0, pixels);
-    }
-    const { grey, visible } = survey;
+    const picture = (isPng(bytes) && await readPng(bytes, core)) || await readThroughCanvas(blob, core);
+    const { width, height, pixelsAt, channels, grey, visible } = picture;
     const image = { width, height, levelsAt: pixelsAt, colourAt: 0, channels, visible, blocks: [pixelsAt] };
     if (!grey) return { ...image, levelsAt: 0, colourAt: pixelsAt };
-    // A grey picture's levels: each pixel's red byte, moved down in place.
-    const stored = core.view(pixelsAt, channels * pixels);
-    if (channels > 1) for (let i = 0; i < pixels; i += 1) stored[i] = stored[channels * i];
+    // A grey picture's levels: each pixel's red byte.
+    if (channels > 1) core.firstBytes(pixelsAt, width * height, channels);
     return image;
   }
 
