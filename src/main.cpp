@@ -24,9 +24,8 @@ int main(int argc, char** argv) {
     printf("sigma_W %f\n", result.variance);
     const bool reported = fflush(stdout) == 0;
 
-    // Binarised as it is written, in the registers that move it to the file:
-    // a pass over the store of its own cost 1 ms at 5000 x 5000.
-    const int written = write_binary_pgm(&image[0][0], argv[2], width, height, result.threshold);
+    threshold_image(&image[0][0], width, height, result.threshold);
+    const int written = write_pgm(&image[0][0], argv[2], width, height);
     // A report that could not be written is a failure too, though the image was.
     return reported ? written : -1;
 }

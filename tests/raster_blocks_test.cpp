@@ -11,7 +11,6 @@
 #include "image/image.h"
 #include "image/raster_blocks.h"
 #include "test_files.h"
-#include "threshold/binary_level.h"
 
 namespace {
 
@@ -50,12 +49,6 @@ TEST(Transpose, EveryPathMatchesThePlainVersion) {
             transpose_with_path(
                 path, {fast.data(), MAX_SIZE, back.data(), static_cast<size_t>(cols), cols, rows});
             ASSERT_EQ(back, src) << name;
-            // Binarised on the way, as the writer moves the store.
-            const int t = cols % 129 - 1;
-            transpose_with_path(path, {fast.data(), MAX_SIZE, back.data(),
-                                       static_cast<size_t>(cols), cols, rows, t});
-            for (unsigned char& byte : src) byte = binary_level(byte, t);
-            ASSERT_EQ(back, src) << name << ", binarised at " << t;
         }
     }
     // The portable path is always there; a build with vector code has SSE2 too.
@@ -91,8 +84,7 @@ TEST(Transpose, KnowsWhichPathsTheProcessorHas) {
 // Images whose rows do not fill whole blocks: a last block shorter than the
 // others, and not whole tiles, at the widest width, a ragged one, and widths
 // narrow enough that the block's row limit decides. Each must land in the store
-// pixel by pixel and come out of the writer as the same raster, and binarised
-// when the writer is asked to.
+// pixel by pixel and come out of the writer as the same raster.
 TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
     const int widths[] = {MAX_SIZE, 4999, 1000, 100, 1};
     const std::string dir = scratch_dir();
@@ -118,12 +110,6 @@ TEST(RowBlocks, ImagesThatDoNotFillBlocksEvenlyReadAndWriteBackUnchanged) {
         const std::string header = "P5\n#created by Quenbarlit\n" + std::to_string(w) + " " +
                                    std::to_string(h) + "\n255\n";
         EXPECT_TRUE(read_file(out) == header + raster) << w << " x " << h;
-        // As the command writes it: binarised on the way out.
-        const int t = w % 129 - 1;
-        std::string binary = raster;
-        for (char& byte : binary) byte = static_cast<char>(binary_level(byte, t));
-        ASSERT_EQ(write_binary_pgm(&image[0][0], out.c_str(), w, h, t), 0);
-        EXPECT_TRUE(read_file(out) == header + binary) << w << " x " << h << ", t " << t;
     }
     remove(in.c_str());
     remove(out.c_str());

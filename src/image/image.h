@@ -46,11 +46,6 @@ void read_pgm(unsigned char* store, const char* path, int* width_read, int* heig
 // the process with a message and status 255.
 int write_pgm(const unsigned char* store, const char* path, int columns, int rows);
 
-// The same, each pixel binarised as threshold_image would do it, on its way out:
-// the store itself is left as it is.
-int write_binary_pgm(const unsigned char* store, const char* path, int columns, int rows,
-                     int threshold);
-
 // Frequencies of the grey levels among the width x height pixels of the
 // column-first store: counts divided by width x height, NaN for an empty image.
 void make_histogram(double histogram[GREY_LEVELS], const unsigned char* store, int columns,

@@ -73,14 +73,9 @@ bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows) {
     });
 }
 
-bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows, bool binarise,
-                      int threshold) {
+bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows) {
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
-        // Binarised in the transpose's registers, rather than in a pass over the
-        // whole store before writing (1 ms at 5000 x 5000) or over the block
-        // after it (0.6 ms).
-        transpose({store + y, MAX_SIZE, row_block, static_cast<size_t>(columns), columns, block,
-                   binarise ? threshold : KEEP_LEVELS});
+        transpose({store + y, MAX_SIZE, row_block, static_cast<size_t>(columns), columns, block});
         return fwrite(row_block, 1, bytes, file) == bytes;
     });
 }

@@ -32,7 +32,5 @@ int rows_per_block(int row_length);
 bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows);
 
 // Writes the store's columns x rows corner to the file in file order, a block of
-// rows at a time, binarised at threshold when binarise is set. False as soon as
-// a write fails.
-bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows,
-                      bool binarise = false, int threshold = 0);
+// rows at a time. False as soon as a write fails.
+bool write_row_blocks(FILE* file, const unsigned char* store, int columns, int rows);

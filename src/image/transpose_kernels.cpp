@@ -25,19 +25,10 @@ __m128i load_lane(const unsigned char* src) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
 }
 
-// Binarising, in an instance of its own so that the plain moves stay as they
-// were: a level's distance from the threshold, in 8 bits, is negative as a
-// signed byte on the far half-circle, which becomes 255 (binary_level.h).
-template <bool BINARISE>
 void transpose_tile_sse2(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                         size_t dst_stride, int binarise_at) {
+                         size_t dst_stride) {
     __m128i a[16], b[16];
     for (int i = 0; i < 16; ++i) a[i] = load_lane(src + REVERSED[i] * src_stride);
-    if (BINARISE) {
-        const __m128i threshold = _mm_set1_epi8(static_cast<char>(binarise_at));
-        for (int i = 0; i < 16; ++i)
-            a[i] = _mm_cmplt_epi8(_mm_sub_epi8(a[i], threshold), _mm_setzero_si128());
-    }
     for (int i = 0; i < 8; ++i) {
         b[2 * i] = _mm_unpacklo_epi8(a[i], a[i + 8]);
         b[2 * i + 1] = _mm_unpackhi_epi8(a[i], a[i + 8]);
@@ -60,20 +51,14 @@ void transpose_tile_sse2(const unsigned char* src, size_t src_stride, unsigned c
 #endif
 
 #if defined(CIRCTHRESH_WIDE_TILES)
-template <bool BINARISE>
 __attribute__((target("avx2"))) void transpose_tile_avx2(const unsigned char* src,
                                                          size_t src_stride, unsigned char* dst,
-                                                         size_t dst_stride, int binarise_at) {
+                                                         size_t dst_stride) {
     __m256i a[16], b[16];
     for (int i = 0; i < 16; ++i) {
         const unsigned char* row = src + REVERSED[i] * src_stride;
         a[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(load_lane(row)),
                                        load_lane(row + 16 * src_stride), 1);
-    }
-    if (BINARISE) {
-        const __m256i threshold = _mm256_set1_epi8(static_cast<char>(binarise_at));
-        for (int i = 0; i < 16; ++i)
-            a[i] = _mm256_cmpgt_epi8(_mm256_setzero_si256(), _mm256_sub_epi8(a[i], threshold));
     }
     for (int i = 0; i < 8; ++i) {
         b[2 * i] = _mm256_unpacklo_epi8(a[i], a[i + 8]);
@@ -95,12 +80,10 @@ __attribute__((target("avx2"))) void transpose_tile_avx2(const unsigned char* sr
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j * dst_stride), a[j]);
 }
 
-template <bool BINARISE>
 __attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const unsigned char* src,
                                                                        size_t src_stride,
                                                                        unsigned char* dst,
-                                                                       size_t dst_stride,
-                                                                       int binarise_at) {
+                                                                       size_t dst_stride) {
     __m512i a[16], b[16];
     for (int i = 0; i < 16; ++i) {
         const unsigned char* row = src + REVERSED[i] * src_stride;
@@ -108,11 +91,6 @@ __attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const uns
         a[i] = _mm512_inserti32x4(a[i], load_lane(row + 16 * src_stride), 1);
         a[i] = _mm512_inserti32x4(a[i], load_lane(row + 32 * src_stride), 2);
         a[i] = _mm512_inserti32x4(a[i], load_lane(row + 48 * src_stride), 3);
-    }
-    if (BINARISE) {
-        const __m512i threshold = _mm512_set1_epi8(static_cast<char>(binarise_at));
-        for (int i = 0; i < 16; ++i)
-            a[i] = _mm512_movm_epi8(_mm512_movepi8_mask(_mm512_sub_epi8(a[i], threshold)));
     }
     for (int i = 0; i < 8; ++i) {
         b[2 * i] = _mm512_unpacklo_epi8(a[i], a[i + 8]);
@@ -139,23 +117,14 @@ __attribute__((target("avx512f,avx512bw"))) void transpose_tile_avx512(const uns
 
 #if defined(CIRCTHRESH_SSE2_TILES)
 void transpose_tiles_sse2(const TransposeBlock& block) {
-    if (block.binarise_at == KEEP_LEVELS)
-        move_tiles<16, transpose_tile_sse2<false>>(block);
-    else
-        move_tiles<16, transpose_tile_sse2<true>>(block);
+    move_tiles<16, transpose_tile_sse2>(block);
 }
 #endif
 #if defined(CIRCTHRESH_WIDE_TILES)
 void transpose_tiles_avx2(const TransposeBlock& block) {
-    if (block.binarise_at == KEEP_LEVELS)
-        move_tiles<32, transpose_tile_avx2<false>>(block);
-    else
-        move_tiles<32, transpose_tile_avx2<true>>(block);
+    move_tiles<32, transpose_tile_avx2>(block);
 }
 void transpose_tiles_avx512(const TransposeBlock& block) {
-    if (block.binarise_at == KEEP_LEVELS)
-        move_tiles<64, transpose_tile_avx512<false>>(block);
-    else
-        move_tiles<64, transpose_tile_avx512<true>>(block);
+    move_tiles<64, transpose_tile_avx512>(block);
 }
 #endif

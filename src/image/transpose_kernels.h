@@ -16,10 +16,9 @@
 // Every tile is 16 source columns wide; its height is the vector width.
 constexpr int TILE_COLUMNS = 16;
 
-// Moves one tile: 16 source columns by the path's rows, each stride apart,
-// binarised when binarise_at is a threshold.
+// Moves one tile: 16 source columns by the path's rows, each stride apart.
 using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                          size_t dst_stride, int binarise_at);
+                          size_t dst_stride);
 
 // How far ahead along its source rows a tile asks for the lines the tiles after
 // it will read. The hardware's own prefetch follows few of the many streams a
@@ -41,7 +40,7 @@ void move_tiles(const TransposeBlock& b) {
                     __builtin_prefetch(b.src + (r + i) * b.src_stride + c + PREFETCH_AHEAD);
 #endif
             move_tile(b.src + r * b.src_stride + c, b.src_stride, b.dst + c * b.dst_stride + r,
-                      b.dst_stride, b.binarise_at);
+                      b.dst_stride);
         }
 }
 

@@ -4,7 +4,6 @@
 #include "image/transpose_tiles.h"
 
 #include "image/transpose_kernels.h"
-#include "threshold/binary_level.h"
 
 // With g++ the choice reads the features glibc found at start-up: the
 // compiler's own probe, __builtin_cpu_supports, asks the processor again in
@@ -28,8 +27,8 @@ namespace {
 constexpr int PORTABLE_TILE = NARROWEST_TILE_ROWS;
 
 void transpose_tile_portable(const unsigned char* src, size_t src_stride, unsigned char* dst,
-                             size_t dst_stride, int binarise_at) {
-    transpose_plain({src, src_stride, dst, dst_stride, PORTABLE_TILE, TILE_COLUMNS, binarise_at});
+                             size_t dst_stride) {
+    transpose_plain({src, src_stride, dst, dst_stride, PORTABLE_TILE, TILE_COLUMNS});
 }
 
 int tile_rows(TransposePath path) {
@@ -49,17 +48,11 @@ int tile_rows(TransposePath path) {
 // The count rows of a block from its row first on, and the count columns from
 // its column first on.
 TransposeBlock rows_of(const TransposeBlock& b, int first, int count) {
-    return {b.src + first * b.src_stride,
-            b.src_stride,
-            b.dst + first,
-            b.dst_stride,
-            count,
-            b.columns,
-            b.binarise_at};
+    return {
+        b.src + first * b.src_stride, b.src_stride, b.dst + first, b.dst_stride, count, b.columns};
 }
 TransposeBlock columns_of(const TransposeBlock& b, int first, int count) {
-    return {b.src + first, b.src_stride, b.dst + first * b.dst_stride, b.dst_stride, b.rows,
-            count,         b.binarise_at};
+    return {b.src + first, b.src_stride, b.dst + first * b.dst_stride, b.dst_stride, b.rows, count};
 }
 
 }  // namespace
@@ -86,12 +79,8 @@ bool transpose_path_supported(TransposePath path) {
 
 void transpose_plain(const TransposeBlock& b) {
     for (int r = 0; r < b.rows; ++r)
-        for (int c = 0; c < b.columns; ++c) {
-            const unsigned char level = b.src[r * b.src_stride + c];
-            b.dst[c * b.dst_stride + r] = b.binarise_at == KEEP_LEVELS
-                                              ? level
-                                              : binary_level(level, b.binarise_at);
-        }
+        for (int c = 0; c < b.columns; ++c)
+            b.dst[c * b.dst_stride + r] = b.src[r * b.src_stride + c];
 }
 
 namespace {

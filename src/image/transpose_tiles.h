@@ -2,27 +2,20 @@
 // has: between the file's rows and the store's columns.
 #pragma once
 
-#include <climits>
 #include <cstddef>
 
 // Rows of the narrowest tile (the SSE2 and portable paths); the others take 32
 // or 64. Every tile is 16 source columns wide.
 constexpr int NARROWEST_TILE_ROWS = 16;
 
-// binarise_at for a transpose that moves the bytes as they are.
-constexpr int KEEP_LEVELS = INT_MIN;
-
 // What a transpose moves: dst[c * dst_stride + r] = src[r * src_stride + c] for
-// r < rows, c < columns (the source's rows and columns); with binarise_at a
-// threshold, binary_level(src[...], binarise_at) instead, so that the writer
-// binarises the image in the registers that move it.
+// r < rows, c < columns (the source's rows and columns).
 struct TransposeBlock {
     const unsigned char* src;
     size_t src_stride;
     unsigned char* dst;
     size_t dst_stride;
     int rows, columns;
-    int binarise_at = KEEP_LEVELS;
 };
 
 // A tiled transpose that walks the long side outermost, so the store is swept
