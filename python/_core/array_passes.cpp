@@ -70,6 +70,13 @@ void prefetch_run(const unsigned char* run, ptrdiff_t ahead, ptrdiff_t length) {
         __builtin_prefetch(reinterpret_cast<const void*>(next + static_cast<uintptr_t>(at)));
 }
 
+// How far after a run the next one most often starts, in a view of a wider
+// array whose runs are contiguous; 0 where there is nothing to ask for.
+ptrdiff_t next_run_of(const Walk& walk) {
+    const size_t inner = walk.shape.size() - 1;
+    return inner > 0 && walk.strides[0][inner] == 1 ? walk.strides[0][inner - 1] : 0;
+}
+
 }  // namespace
 
 uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
@@ -90,8 +97,7 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
     // A pair table per thread, and the pairs it took since its last merge.
     const PairTables pair_tables = by_pairs ? make_pair_tables(workers) : PairTables();
     std::vector<uint64_t> pairs_taken(workers, 0);
-    // Where the run after this one most often starts, in a view of a wider array.
-    const ptrdiff_t next_run = inner > 0 ? walk.strides[0][inner - 1] : 0;
+    const ptrdiff_t next_run = next_run_of(walk);
     walk_in_pieces(walk, workers, stop_requested, [&](int worker, ptrdiff_t begin, ptrdiff_t end) {
         uint64_t(*counts)[GREY_LEVELS] = counts_of(worker);
         uint32_t* pairs = by_pairs ? pair_tables.get() + worker * LEVEL_PAIRS : nullptr;
@@ -126,9 +132,7 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
 
 void threshold_walk(unsigned char* binary, const unsigned char* pixels, const Walk& walk,
                     int threshold, int threads, const std::function<bool()>& stop_requested) {
-    const size_t inner = walk.shape.size() - 1;
-    const ptrdiff_t next_run = inner > 0 && walk.strides[0][inner] == 1 ? walk.strides[0][inner - 1]
-                                                                        : 0;
+    const ptrdiff_t next_run = next_run_of(walk);
     walk_in_pieces(
         walk, workers_for(walk, threads), stop_requested, [&](int, ptrdiff_t begin, ptrdiff_t end) {
             walk_runs(walk, begin, end,
