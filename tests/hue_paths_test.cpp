@@ -29,7 +29,7 @@ TEST(HuePaths, EveryColourMatchesThePortableLoop) {
     };
     const ptrdiff_t colours = ptrdiff_t{1} << 24;
     int paths_run = 0;
-    for (const HuePath path : {HuePath::sse2, HuePath::avx2}) {
+    for (const HuePath path : {HuePath::sse2, HuePath::avx2, HuePath::avx512}) {
         if (!hue_path_supported(path)) continue;
         ++paths_run;
         for (const Layout& layout : layouts) {

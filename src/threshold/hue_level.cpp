@@ -94,6 +94,8 @@ void hue_any(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, p
 
 bool hue_path_supported(HuePath path) {
     switch (path) {
+        case HuePath::avx512:
+            return hue_avx512_supported();
         case HuePath::avx2:
             return hue_avx2_supported();
         case HuePath::sse2:
@@ -113,7 +115,9 @@ void hue_run_with_path(HuePath path, const uint8_t* rgb, ptrdiff_t channel_step,
         // Read backwards, a pixel's bytes start two before its red.
         const HueLayout layout = {static_cast<int>(pixel_step), channel_step < 0};
         const uint8_t* base = channel_step < 0 ? rgb - 2 : rgb;
-        if (path == HuePath::avx2)
+        if (path == HuePath::avx512)
+            done = hue_blocks_avx512(base, layout, count, percent, hue, counted);
+        else if (path == HuePath::avx2)
             done = hue_blocks_avx2(base, layout, count, percent, hue, counted);
         done += hue_blocks_sse2(base + done * pixel_step, layout, count - done, percent, hue + done,
                                 counted != nullptr ? counted + done : nullptr);
@@ -130,7 +134,8 @@ void hue_run_with_path(HuePath path, const uint8_t* rgb, ptrdiff_t channel_step,
 void hue_run(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, ptrdiff_t count,
              int percent, uint8_t* hue, ptrdiff_t hue_step, uint8_t* counted,
              ptrdiff_t counted_step) {
-    const HuePath widest = hue_path_supported(HuePath::avx2)   ? HuePath::avx2
+    const HuePath widest = hue_path_supported(HuePath::avx512) ? HuePath::avx512
+                           : hue_path_supported(HuePath::avx2) ? HuePath::avx2
                            : hue_path_supported(HuePath::sse2) ? HuePath::sse2
                                                                : HuePath::portable;
     hue_run_with_path(widest, rgb, channel_step, pixel_step, count, percent, hue, hue_step, counted,

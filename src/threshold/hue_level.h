@@ -31,7 +31,7 @@ void hue_run(const uint8_t* rgb, ptrdiff_t channel_step, ptrdiff_t pixel_step, p
 
 // The ways of computing a run, narrowest first; every one writes the same bytes.
 // A build without vector code (CIRCTHRESH_NO_SIMD) has only the portable one.
-enum class HuePath { portable, sse2, avx2 };
+enum class HuePath { portable, sse2, avx2, avx512 };
 
 // Whether this build has the path and the processor running it can take it.
 bool hue_path_supported(HuePath path);

@@ -1,5 +1,5 @@
-// The hue's SSE2 and AVX2 kernels: the portable loop's arithmetic on 4 or 8
-// pixels at once, one per 32-bit lane, and the probe that says which of them
+// The hue's SSE2, AVX2 and AVX-512 kernels: the portable loop's arithmetic on
+// 4, 8 or 16 pixels at once, one per 32-bit lane, and the probe that says which of them
 // the processor running it can take.
 #include "threshold/hue_vector.h"
 
@@ -7,7 +7,7 @@
 #define CIRCTHRESH_SSE2_HUE 1
 #include <emmintrin.h>
 #endif
-// AVX2 is compiled function by function and chosen at run time, so that one
+// AVX2 and AVX-512 are compiled function by function and chosen at run time, so that one
 // binary runs on any x86-64; the probe reads the features glibc found at
 // start-up where it can, as the transposes do.
 #if defined(CIRCTHRESH_SSE2_HUE) && defined(__x86_64__) && defined(__GNUC__)
@@ -16,8 +16,11 @@
 #if !defined(__clang__) && __has_include(<sys/platform/x86.h>)
 #include <sys/platform/x86.h>
 #define CIRCTHRESH_HUE_HAS_AVX2 CPU_FEATURE_ACTIVE(AVX2)
+#define CIRCTHRESH_HUE_HAS_AVX512BW (CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW))
 #else
 #define CIRCTHRESH_HUE_HAS_AVX2 __builtin_cpu_supports("avx2")
+#define CIRCTHRESH_HUE_HAS_AVX512BW \
+    (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
 #endif
 #endif
 
@@ -207,6 +210,87 @@ AVX2 ptrdiff_t blocks_avx2(const uint8_t* base, ptrdiff_t count, int percent, ui
 }
 #endif
 
+#if defined(CIRCTHRESH_AVX2_HUE)
+#define AVX512 __attribute__((target("avx512f,avx512bw")))
+// g++ 12's AVX-512 intrinsics pass an undefined vector where no lane is kept
+// from it, and its flow analysis calls that uninitialised (fixed in g++ 13).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// levels_sse2 on 16 pixels, where the floor is a mask of its own.
+AVX512 inline __m512i levels_avx512(__m512i r, __m512i g, __m512i b, __m512i percent,
+                                    __mmask16* below) {
+    const __m512i one = _mm512_set1_epi32(1);
+    const __m512i top = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+    const __m512i chroma = _mm512_sub_epi32(top, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
+    const __m512i two = _mm512_add_epi32(chroma, chroma), four = _mm512_add_epi32(two, two);
+    const __m512i six = _mm512_add_epi32(four, two);
+    __m512i sixths = _mm512_add_epi32(_mm512_sub_epi32(r, g), four);
+    sixths = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(top, g), sixths,
+                                     _mm512_add_epi32(_mm512_sub_epi32(b, r), two));
+    sixths = _mm512_mask_blend_epi32(_mm512_cmpeq_epi32_mask(top, r), sixths,
+                                     _mm512_sub_epi32(g, b));
+    sixths = _mm512_mask_add_epi32(sixths, _mm512_cmplt_epi32_mask(sixths, _mm512_setzero_si512()),
+                                   sixths, six);
+    const __m512i n = _mm512_add_epi32(_mm512_slli_epi32(sixths, 8), _mm512_add_epi32(chroma, two));
+    if (below != nullptr) {
+        const __m512i floor = _mm512_mullo_epi32(_mm512_max_epi32(top, one), percent);
+        *below = _mm512_cmpgt_epi32_mask(floor, _mm512_mullo_epi32(chroma, _mm512_set1_epi32(100)));
+    }
+    return _mm512_cvttps_epi32(
+        _mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_cvtepi32_ps(_mm512_max_epi32(six, one))));
+}
+
+// 16 pixels, four to each 16-byte lane as the AVX2 kernel has them: RGBA as
+// they lie, RGB spread out by 32-bit words from a load of only its 48 bytes,
+// which cannot reach past the run.
+template <int STEP>
+AVX512 inline __m512i load_pixels_avx512(const uint8_t* p) {
+    if (STEP == 4) return _mm512_loadu_si512(p);
+    const __m512i spread = _mm512_setr_epi32(0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0);
+    return _mm512_maskz_permutexvar_epi32(0xffff, spread, _mm512_maskz_loadu_epi32(0x0fff, p));
+}
+
+// The AVX2 kernel's shuffle in each of the four 16-byte lanes.
+template <int STEP>
+AVX512 __m512i channel_shuffle_avx512(int offset) {
+    alignas(64) int8_t bytes[64];
+    for (int k = 0; k < 64; ++k)
+        bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * STEP + offset);
+    return _mm512_load_si512(bytes);
+}
+
+template <int STEP, bool REVERSED, bool COUNTED>
+AVX512 ptrdiff_t blocks_avx512(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                               uint8_t* counted) {
+    const __m512i red = channel_shuffle_avx512<STEP>(REVERSED ? 2 : 0);
+    const __m512i green = channel_shuffle_avx512<STEP>(1);
+    const __m512i blue = channel_shuffle_avx512<STEP>(REVERSED ? 0 : 2);
+    const __m512i floor_percent = _mm512_set1_epi32(percent);
+    const __m512i one = _mm512_set1_epi32(1);
+    ptrdiff_t i = 0;
+    for (; i + 16 + BLOCK_MARGIN <= count; i += 16) {
+        const __m512i pixels = load_pixels_avx512<STEP>(base + i * STEP);
+        __mmask16 below = 0;
+        const __m512i level = levels_avx512(
+            _mm512_shuffle_epi8(pixels, red), _mm512_shuffle_epi8(pixels, green),
+            _mm512_shuffle_epi8(pixels, blue), floor_percent, COUNTED ? &below : nullptr);
+        // Narrowed by truncation: 256 becomes 0.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(hue + i), _mm512_cvtepi32_epi8(level));
+        if (COUNTED)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(counted + i),
+                             _mm512_cvtepi32_epi8(_mm512_maskz_mov_epi32(~below, one)));
+    }
+    return i;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 // The kernel for the layout, with the steps and the floor's output known to
 // the compiler.
 template <template <int, bool, bool> class Kernel>
@@ -245,6 +329,13 @@ struct Avx2Kernel {
         return blocks_avx2<STEP, REVERSED, COUNTED>(base, count, percent, hue, counted);
     }
 };
+template <int STEP, bool REVERSED, bool COUNTED>
+struct Avx512Kernel {
+    static ptrdiff_t run(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
+                         uint8_t* counted) {
+        return blocks_avx512<STEP, REVERSED, COUNTED>(base, count, percent, hue, counted);
+    }
+};
 #endif
 
 }  // namespace
@@ -266,6 +357,14 @@ bool hue_avx2_supported() {
 #endif
 }
 
+bool hue_avx512_supported() {
+#if defined(CIRCTHRESH_AVX2_HUE)
+    return CIRCTHRESH_HUE_HAS_AVX512BW;
+#else
+    return false;
+#endif
+}
+
 ptrdiff_t hue_blocks_sse2(const uint8_t* base, HueLayout layout, ptrdiff_t count, int percent,
                           uint8_t* hue, uint8_t* counted) {
 #if defined(CIRCTHRESH_SSE2_HUE)
@@ -280,6 +379,16 @@ ptrdiff_t hue_blocks_avx2(const uint8_t* base, HueLayout layout, ptrdiff_t count
                           uint8_t* hue, uint8_t* counted) {
 #if defined(CIRCTHRESH_AVX2_HUE)
     return blocks_for<Avx2Kernel>(layout, base, count, percent, hue, counted);
+#else
+    (void)base, (void)layout, (void)count, (void)percent, (void)hue, (void)counted;
+    return 0;
+#endif
+}
+
+ptrdiff_t hue_blocks_avx512(const uint8_t* base, HueLayout layout, ptrdiff_t count, int percent,
+                            uint8_t* hue, uint8_t* counted) {
+#if defined(CIRCTHRESH_AVX2_HUE)
+    return blocks_for<Avx512Kernel>(layout, base, count, percent, hue, counted);
 #else
     (void)base, (void)layout, (void)count, (void)percent, (void)hue, (void)counted;
     return 0;
