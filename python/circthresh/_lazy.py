@@ -23,14 +23,20 @@ from . import _checks
 VALUE_ATTRIBUTES = ("_FillValue", "missing_value", "scale_factor", "add_offset")
 
 
+def _loaded_type(module: str, name: str) -> Optional[type]:
+    """The class module.name if module is imported and defines it yet: another
+    thread may be importing it, its entry in sys.modules still half filled."""
+    return getattr(sys.modules.get(module), name, None)
+
+
 def _dask_array(value: object) -> bool:
-    dask_array = sys.modules.get("dask.array")
-    return dask_array is not None and isinstance(value, dask_array.Array)
+    array_type = _loaded_type("dask.array", "Array")
+    return array_type is not None and isinstance(value, array_type)
 
 
 def _data_array(value: object) -> bool:
-    xarray = sys.modules.get("xarray")
-    return xarray is not None and isinstance(value, xarray.DataArray)
+    data_array_type = _loaded_type("xarray", "DataArray")
+    return data_array_type is not None and isinstance(value, data_array_type)
 
 
 def takes(*values: object) -> bool:
