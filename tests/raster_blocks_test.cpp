@@ -10,6 +10,7 @@
 
 #include "image/image.h"
 #include "image/raster_blocks.h"
+#include "image/transpose_streaming.h"
 #include "test_files.h"
 
 namespace {
@@ -51,6 +52,24 @@ TEST(Transpose, EveryPathMatchesThePlainVersion) {
             ASSERT_EQ(back, src) << name;
         }
     }
+    // The streamed transpose, into the store's stride, on the shapes a row block can have.
+    int streamed_run = 0;
+    for (const auto& shape : shapes) {
+        const int rows = shape[0], cols = shape[1];
+        if (rows > STREAMED_MAX_ROWS) continue;
+        ++streamed_run;
+        std::vector<unsigned char> src(static_cast<size_t>(rows) * cols);
+        for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<unsigned char>(i * 7 + i / 61);
+        std::vector<unsigned char> streamed(static_cast<size_t>(cols) * MAX_SIZE + 1, 0xee);
+        std::vector<unsigned char> plain(streamed);
+        // One byte past a line boundary, so that no row starts on one.
+        transpose_streaming(
+            {src.data(), static_cast<size_t>(cols), streamed.data() + 1, MAX_SIZE, rows, cols});
+        transpose_plain(
+            {src.data(), static_cast<size_t>(cols), plain.data() + 1, MAX_SIZE, rows, cols});
+        ASSERT_EQ(streamed, plain) << "streamed, " << rows << " x " << cols;
+    }
+    EXPECT_GE(streamed_run, 5);
     // The portable path is always there; a build with vector code has SSE2 too.
     EXPECT_GE(paths_run, 1);
 #if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)

@@ -3,6 +3,7 @@
 #include "image/raster_blocks.h"
 
 #include "image/image.h"
+#include "image/transpose_streaming.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -65,10 +66,20 @@ bool walk_row_blocks(int columns, int rows, MoveBlock move_block) {
 
 }  // namespace
 
+// From this many pixels on, the store is larger than the caches keep while it
+// is read in, and its blocks go in streamed: 5000 x 5000 and 4000 x 4000 ran
+// in 0.93 and 0.94 of the time with it, 3000 x 3000 in 1.10 (medians of 41
+// rounds against the build without).
+constexpr size_t STREAMED_MIN_PIXELS = size_t{15} << 20;
+static_assert(MAX_BLOCK_ROWS <= STREAMED_MAX_ROWS, "a block can go in streamed");
+
 bool read_row_blocks(FILE* file, unsigned char* store, int columns, int rows) {
+    const bool streamed = static_cast<size_t>(columns) * rows >= STREAMED_MIN_PIXELS;
     return walk_row_blocks(columns, rows, [&](int y, int block, size_t bytes) {
         if (fread(row_block, 1, bytes, file) != bytes) return false;
-        transpose({row_block, static_cast<size_t>(columns), store + y, MAX_SIZE, block, columns});
+        const TransposeBlock moved = {
+            row_block, static_cast<size_t>(columns), store + y, MAX_SIZE, block, columns};
+        streamed ? transpose_streaming(moved) : transpose(moved);
         return true;
     });
 }
