@@ -71,6 +71,8 @@ TEST(HuePaths, EveryColourMatchesThePortableLoop) {
     EXPECT_GE(paths_run, 1);
 #if defined(__x86_64__)
     EXPECT_EQ(hue_path_supported(HuePath::avx2), __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(hue_path_supported(HuePath::avx512),
+              __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"));
 #endif
 #endif
 }
