@@ -161,13 +161,18 @@ AVX2 inline __m256i levels_avx2(__m256i r, __m256i g, __m256i b, __m256i percent
         _mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(_mm256_max_epi32(six, one))));
 }
 
-// The byte shuffle that puts byte `offset` of each of a lane's four pixels
-// into the low byte of a 32-bit lane, the others zero.
+// The byte shuffle, for each 16-byte lane of a vector of count bytes, that
+// puts byte `offset` of each of the lane's four pixels into the low byte of a
+// 32-bit lane, the others zero.
+void fill_channel_shuffle(int8_t* bytes, int count, int step, int offset) {
+    for (int k = 0; k < count; ++k)
+        bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * step + offset);
+}
+
 template <int STEP>
 AVX2 __m256i channel_shuffle(int offset) {
     alignas(32) int8_t bytes[32];
-    for (int k = 0; k < 32; ++k)
-        bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * STEP + offset);
+    fill_channel_shuffle(bytes, 32, STEP, offset);
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
 }
 
@@ -254,12 +259,10 @@ AVX512 inline __m512i load_pixels_avx512(const uint8_t* p) {
     return _mm512_maskz_permutexvar_epi32(0xffff, spread, _mm512_maskz_loadu_epi32(0x0fff, p));
 }
 
-// The AVX2 kernel's shuffle in each of the four 16-byte lanes.
 template <int STEP>
 AVX512 __m512i channel_shuffle_avx512(int offset) {
     alignas(64) int8_t bytes[64];
-    for (int k = 0; k < 64; ++k)
-        bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * STEP + offset);
+    fill_channel_shuffle(bytes, 64, STEP, offset);
     return _mm512_load_si512(bytes);
 }
 
