@@ -1,6 +1,6 @@
 // The hue's SSE2, AVX2 and AVX-512 kernels: the portable loop's arithmetic on
-// 4, 8 or 16 pixels at once, one per 32-bit lane, and the probe that says which of them
-// the processor running it can take.
+// 4 (SSE2) or 16 pixels at once, one per 32-bit lane (AVX2's per 16-bit lane),
+// and the probe that says which of them the processor running it can take.
 #include "threshold/hue_vector.h"
 
 #if defined(__SSE2__) && !defined(CIRCTHRESH_NO_SIMD)
@@ -140,25 +140,39 @@ ptrdiff_t blocks_sse2(const uint8_t* base, ptrdiff_t count, int percent, uint8_t
 #if defined(CIRCTHRESH_AVX2_HUE)
 #define AVX2 __attribute__((target("avx2")))
 
-// levels_sse2 on 8 pixels.
-AVX2 inline __m256i levels_avx2(__m256i r, __m256i g, __m256i b, __m256i percent, __m256i* below) {
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i top = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
-    const __m256i chroma = _mm256_sub_epi32(top, _mm256_min_epi32(_mm256_min_epi32(r, g), b));
-    const __m256i two = _mm256_add_epi32(chroma, chroma), four = _mm256_add_epi32(two, two);
-    const __m256i six = _mm256_add_epi32(four, two);
-    __m256i sixths = _mm256_add_epi32(_mm256_sub_epi32(r, g), four);
-    sixths = _mm256_blendv_epi8(sixths, _mm256_add_epi32(_mm256_sub_epi32(b, r), two),
-                                _mm256_cmpeq_epi32(top, g));
-    sixths = _mm256_blendv_epi8(sixths, _mm256_sub_epi32(g, b), _mm256_cmpeq_epi32(top, r));
-    sixths = _mm256_add_epi32(sixths, _mm256_and_si256(_mm256_srai_epi32(sixths, 31), six));
-    const __m256i n = _mm256_add_epi32(_mm256_slli_epi32(sixths, 8), _mm256_add_epi32(chroma, two));
+// levels_sse2 on 16 pixels, one per 16-bit lane: every value but n fits in a
+// signed 16-bit lane, so the sector and the floor are worked out on twice the
+// pixels a 32-bit lane would take, and only n and 6 chroma go on to 32-bit
+// lanes for the division. Lane j of the low (high) result is the pixel in word
+// j of the low (high) four words of each 16-byte lane of the inputs; below is
+// in the inputs' order.
+struct Levels16 {
+    __m256i low, high;
+};
+AVX2 inline Levels16 levels_avx2(__m256i r, __m256i g, __m256i b, __m256i percent, __m256i* below) {
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i top = _mm256_max_epi16(_mm256_max_epi16(r, g), b);
+    const __m256i chroma = _mm256_sub_epi16(top, _mm256_min_epi16(_mm256_min_epi16(r, g), b));
+    const __m256i two = _mm256_add_epi16(chroma, chroma), four = _mm256_add_epi16(two, two);
+    const __m256i six = _mm256_add_epi16(four, two);
+    __m256i sixths = _mm256_add_epi16(_mm256_sub_epi16(r, g), four);
+    sixths = _mm256_blendv_epi8(sixths, _mm256_add_epi16(_mm256_sub_epi16(b, r), two),
+                                _mm256_cmpeq_epi16(top, g));
+    sixths = _mm256_blendv_epi8(sixths, _mm256_sub_epi16(g, b), _mm256_cmpeq_epi16(top, r));
+    sixths = _mm256_add_epi16(sixths, _mm256_and_si256(_mm256_srai_epi16(sixths, 15), six));
     if (below != nullptr) {
-        const __m256i floor = _mm256_mullo_epi16(_mm256_max_epi32(top, one), percent);
-        *below = _mm256_cmpgt_epi32(floor, _mm256_mullo_epi16(chroma, _mm256_set1_epi32(100)));
+        const __m256i floor = _mm256_mullo_epi16(_mm256_max_epi16(top, one), percent);
+        *below = _mm256_cmpgt_epi16(floor, _mm256_mullo_epi16(chroma, _mm256_set1_epi16(100)));
     }
-    return _mm256_cvttps_epi32(
-        _mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(_mm256_max_epi32(six, one))));
+    // n = 256 sixths + 3 chroma by one multiply-add of each (sixths, chroma) pair.
+    const __m256i weights = _mm256_set1_epi32(3 << 16 | 256);
+    const __m256i divisor = _mm256_max_epi16(six, one), zero = _mm256_setzero_si256();
+    const __m256i n_low = _mm256_madd_epi16(_mm256_unpacklo_epi16(sixths, chroma), weights);
+    const __m256i n_high = _mm256_madd_epi16(_mm256_unpackhi_epi16(sixths, chroma), weights);
+    const __m256 d_low = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(divisor, zero));
+    const __m256 d_high = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(divisor, zero));
+    return {_mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(n_low), d_low)),
+            _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(n_high), d_high))};
 }
 
 // The byte shuffle, for each 16-byte lane of a vector of count bytes, that
@@ -169,34 +183,52 @@ void fill_channel_shuffle(int8_t* bytes, int count, int step, int offset) {
         bytes[k] = static_cast<int8_t>(k % 4 != 0 ? -128 : (k % 16 / 4) * step + offset);
 }
 
-template <int STEP>
-AVX2 __m256i channel_shuffle(int offset) {
+// The AVX2 shuffle that puts, in each 16-byte lane, byte `first` of the lane's
+// four pixels into its low four 16-bit words and byte `second` into its high
+// four, the words' upper bytes zero.
+AVX2 __m256i pair_shuffle(int step, int first, int second) {
     alignas(32) int8_t bytes[32];
-    fill_channel_shuffle(bytes, 32, STEP, offset);
+    for (int k = 0; k < 32; ++k)
+        bytes[k] = static_cast<int8_t>(
+            k % 2 != 0 ? -128 : (k % 8 / 2) * step + (k % 16 < 8 ? first : second));
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+// Eight pixels, 0..3 in the low 16-byte lane and 4..7 in the high one.
+template <int STEP>
+AVX2 inline __m256i load_pixels_avx2(const uint8_t* p) {
+    if (STEP == 4) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(load_sse2(p)), load_sse2(p + 4 * STEP),
+                                   1);
 }
 
 template <int STEP, bool REVERSED, bool COUNTED>
 AVX2 ptrdiff_t blocks_avx2(const uint8_t* base, ptrdiff_t count, int percent, uint8_t* hue,
                            uint8_t* counted) {
-    const __m256i red = channel_shuffle<STEP>(REVERSED ? 2 : 0);
-    const __m256i green = channel_shuffle<STEP>(1);
-    const __m256i blue = channel_shuffle<STEP>(REVERSED ? 0 : 2);
-    const __m256i floor_percent = _mm256_set1_epi32(percent);
+    const int red = REVERSED ? 2 : 0, blue = REVERSED ? 0 : 2;
+    const __m256i red_green = pair_shuffle(STEP, red, 1), blues = pair_shuffle(STEP, blue, blue);
+    const __m256i floor_percent = _mm256_set1_epi16(static_cast<int16_t>(percent));
     const __m256i low_byte = _mm256_set1_epi16(255);
     // The packs work within 16-byte lanes; this puts their 4-byte groups in order.
     const __m256i in_order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     ptrdiff_t i = 0;
     for (; i + 32 + BLOCK_MARGIN <= count; i += 32) {
-        __m256i level[4], below[4];
-        for (int j = 0; j < 4; ++j) {
-            // Pixels 8j..8j+3 in the low lane, 8j+4..8j+7 in the high one.
-            const uint8_t* p = base + (i + 8 * j) * STEP;
-            const __m256i pixels = _mm256_inserti128_si256(_mm256_castsi128_si256(load_sse2(p)),
-                                                           load_sse2(p + 4 * STEP), 1);
-            level[j] = levels_avx2(
-                _mm256_shuffle_epi8(pixels, red), _mm256_shuffle_epi8(pixels, green),
-                _mm256_shuffle_epi8(pixels, blue), floor_percent, COUNTED ? &below[j] : nullptr);
+        __m256i level[4], below[2];
+        for (int j = 0; j < 2; ++j) {
+            // Pixels 16j + (0..3, 8..11 | 4..7, 12..15) in the channels' words,
+            // so that the levels come out as 16j..16j+7 and 16j+8..16j+15.
+            const uint8_t* p = base + (i + 16 * j) * STEP;
+            const __m256i first = load_pixels_avx2<STEP>(p);
+            const __m256i second = load_pixels_avx2<STEP>(p + 8 * STEP);
+            const __m256i rg_first = _mm256_shuffle_epi8(first, red_green);
+            const __m256i rg_second = _mm256_shuffle_epi8(second, red_green);
+            const Levels16 levels = levels_avx2(
+                _mm256_unpacklo_epi64(rg_first, rg_second),
+                _mm256_unpackhi_epi64(rg_first, rg_second),
+                _mm256_unpacklo_epi64(_mm256_shuffle_epi8(first, blues),
+                                      _mm256_shuffle_epi8(second, blues)),
+                floor_percent, COUNTED ? &below[j] : nullptr);
+            level[2 * j] = levels.low, level[2 * j + 1] = levels.high;
         }
         const __m256i first = _mm256_and_si256(_mm256_packs_epi32(level[0], level[1]), low_byte);
         const __m256i second = _mm256_and_si256(_mm256_packs_epi32(level[2], level[3]), low_byte);
@@ -204,8 +236,7 @@ AVX2 ptrdiff_t blocks_avx2(const uint8_t* base, ptrdiff_t count, int percent, ui
             reinterpret_cast<__m256i*>(hue + i),
             _mm256_permutevar8x32_epi32(_mm256_packus_epi16(first, second), in_order));
         if (COUNTED) {
-            const __m256i miss = _mm256_packs_epi16(_mm256_packs_epi32(below[0], below[1]),
-                                                    _mm256_packs_epi32(below[2], below[3]));
+            const __m256i miss = _mm256_packs_epi16(below[0], below[1]);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(counted + i),
                                 _mm256_andnot_si256(_mm256_permutevar8x32_epi32(miss, in_order),
                                                     _mm256_set1_epi8(1)));
@@ -225,7 +256,7 @@ AVX2 ptrdiff_t blocks_avx2(const uint8_t* base, ptrdiff_t count, int percent, ui
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-// levels_sse2 on 16 pixels, where the floor is a mask of its own.
+// levels_sse2 on 16 pixels in 32-bit lanes, where the floor is a mask of its own.
 AVX512 inline __m512i levels_avx512(__m512i r, __m512i g, __m512i b, __m512i percent,
                                     __mmask16* below) {
     const __m512i one = _mm512_set1_epi32(1);
