@@ -164,11 +164,13 @@ TEST(Histogram, CountsOnlyTheUsedCorner) {
 }
 
 // Images of a million pixels and more are counted two neighbours at a time:
-// columns whose length is a multiple of eight or not, neighbours alike or not.
+// columns whose length is a multiple of sixteen, of eight or neither,
+// neighbours alike or not.
 // Each level's frequency must be its count over N, and the bytes just below
 // the used rows (level 251, never in the image) must not be counted.
 TEST(Histogram, CountsEveryPixelOfLargeImages) {
-    const int shapes[][2] = {{1024, 1024}, {1021, 1031}, {MAX_SIZE, 213}, {211, MAX_SIZE}};
+    const int shapes[][2] = {
+        {1024, 1024}, {1021, 1031}, {1019, 1037}, {MAX_SIZE, 213}, {211, MAX_SIZE}};
     unsigned seed = 99;
     for (const auto& shape : shapes) {
         const int columns = shape[0], rows = shape[1];

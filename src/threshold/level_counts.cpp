@@ -33,16 +33,23 @@ void count_selected_levels(LevelCounts counts, const unsigned char* run, ptrdiff
 void count_levels_by_pairs(LevelCounts counts, uint32_t pairs[LEVEL_PAIRS],
                            const unsigned char* run, ptrdiff_t length) {
     // Which byte of a pair comes first does not matter, as a pair counts for
-    // both its levels, so the word is read in the machine's own order.
+    // both its levels, so each word is read in the machine's own order. Two
+    // words a turn: with one, an AMD EPYC of the first Zen generation took
+    // 14.1 ms over 5000 x 5000 against 8.7 ms (the least of 15 each).
     ptrdiff_t i = 0;
-    for (; i + 8 <= length; i += 8) {
+    const auto count_word = [pairs](const unsigned char* bytes) {
         uint64_t word;
-        memcpy(&word, run + i, sizeof word);
+        memcpy(&word, bytes, sizeof word);
         ++pairs[word & 0xffff];
         ++pairs[(word >> 16) & 0xffff];
         ++pairs[(word >> 32) & 0xffff];
         ++pairs[word >> 48];
+    };
+    for (; i + 16 <= length; i += 16) {
+        count_word(run + i);
+        count_word(run + i + 8);
     }
+    if (i + 8 <= length) count_word(run + i), i += 8;
     count_levels(counts, run + i, 1, length - i);
 }
 
