@@ -14,7 +14,9 @@ photo, counting, search and binarisation, the page's first run on the image),
 "run again" (the same three times more, the floor changed: the module's
 memory and code are warm), "draw" (the pictures and the histogram) and "done" (from the
 page's navigation to the end of the first run); on the PNG's page, "inflation alone" as well
-(its image data through the browser's DecompressionStream, nothing kept: the read's floor). Then times the module's run
+(its image data through the browser's DecompressionStream, nothing kept: the read's floor), the
+browser's own decoding of the file (ImageDecoder, its pixels copied out as RGBA) and the first touch
+of fresh memory as large as the pixels the page keeps (a byte a page of a new WebAssembly memory). Then times the module's run
 alone in node on the PGM's levels (bench/web_core_timing.js, both builds of the
 module: its first round and the median of 10 x ROUNDS), the same functions
 built natively on BUILD's C library (bench/web_core_timing.cpp, likewise), OpenCV's cv2.imread on each file
@@ -61,6 +63,34 @@ INFLATE_ONLY = """(async () => {
   const started = performance.now();
   const reader = new Blob(data).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
   while (!(await reader.read()).done);
+  return performance.now() - started;
+})()"""
+
+# The browser's own decoding of the page's PNG, in the same page: ImageDecoder
+# with no colour conversion, its frame copied out as RGBA (the module's
+# layout); null where chromium has no ImageDecoder.
+DECODER_ONLY = """(async () => {
+  if (typeof ImageDecoder === 'undefined') return null;
+  const bytes = new Uint8Array(await (await fetch(new URLSearchParams(location.search).get('src'))).arrayBuffer());
+  const started = performance.now();
+  const decoder = new ImageDecoder({data: bytes, type: 'image/png', colorSpaceConversion: 'none',
+                                   premultiplyAlpha: 'none'});
+  const {image} = await decoder.decode();
+  await image.copyTo(new Uint8Array(image.allocationSize({format: 'RGBA'})), {format: 'RGBA'});
+  image.close();
+  decoder.close();
+  return performance.now() - started;
+})()"""
+
+# The first touch of as many bytes of fresh memory as the page keeps for the
+# PNG's pixels (3 a pixel): a new WebAssembly memory grown to hold them, one
+# byte written a 4 KiB page. What any decoder's output costs before its first
+# byte is decoded.
+FRESH_MEMORY = """(() => {
+  const bytes = 3 * 5000 * 5000, memory = new WebAssembly.Memory({initial: 1, maximum: 65536});
+  const started = performance.now();
+  const at = memory.grow(Math.ceil(bytes / 65536)) * 65536, view = new Uint8Array(memory.buffer, at, bytes);
+  for (let i = 0; i < bytes; i += 4096) view[i] = 1;
   return performance.now() - started;
 })()"""
 
@@ -133,6 +163,8 @@ def main(build, rounds):
                     times[-1]["again"] = [browser.evaluate(RUN_AGAIN) for _ in range(3)]
                     if image.endswith(".png"):
                         times[-1]["inflate"] = browser.evaluate(INFLATE_ONLY)
+                        times[-1]["decoder"] = browser.evaluate(DECODER_ONLY)
+                        times[-1]["fresh"] = browser.evaluate(FRESH_MEMORY)
                 print(f"page ({times[0]['core']} module), {image}: {times[0]['report'].replace(chr(10), ' ').strip()}")
                 figures = {key: [t[key] for t in times] for key in ("read", "run", "draw", "done")}
                 figures["again"] = [again for t in times for again in t["again"]]
@@ -140,8 +172,12 @@ def main(build, rounds):
                                   ("done", "done")):
                     print(f"  {name:9} {summary(figures[key])}")
                 if image.endswith(".png"):
-                    figures["inflate"] = [t["inflate"] for t in times]
-                    print(f"  {'inflation alone':9} {summary(figures['inflate'])}")
+                    for key, name in (("inflate", "inflation alone"), ("decoder", "ImageDecoder"),
+                                      ("fresh", "fresh memory")):
+                        if None in (found := [t[key] for t in times]):
+                            continue  # no ImageDecoder in this chromium
+                        figures[key] = found
+                        print(f"  {name:9} {summary(found)}")
                 page[image] = {key: statistics.median(values) for key, values in figures.items()}
                 page[image]["core"] = times[0]["core"]
         finally:
@@ -192,6 +228,9 @@ def main(build, rounds):
                  ("core in node, SIMD module", simd["run"], "native", native_times["run"]),
                  ("page read, PNG", png_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PNG"])),
                  ("page read, PNG", png_page["read"], "its inflation alone (page)", png_page["inflate"]),
+                 *([("page read, PNG", png_page["read"], "ImageDecoder (page)", png_page["decoder"])]
+                   if "decoder" in png_page else []),
+                 ("page read, PNG", png_page["read"], "fresh memory alone (page)", png_page["fresh"]),
                  ("page read, PGM", pgm_page["read"], "OpenCV's cv2.imread", statistics.median(opencv["PGM"]))]
         print("against the peers (medians):")
         for name, value, peer, peer_value in pairs:
