@@ -52,10 +52,13 @@ READ_TIMES = """(() => {
           run: run.duration, draw: last('circthresh draw').duration, done: run.startTime + run.duration};
 })()"""
 
+# The bytes of the page's file (its ?src=), inside an async function.
+SRC_BYTES = "new Uint8Array(await (await fetch(new URLSearchParams(location.search).get('src'))).arrayBuffer())"
+
 # The browser's inflation alone of the page's PNG (its IDAT chunks through
 # DecompressionStream, the pieces dropped): the floor of the page's PNG read.
 INFLATE_ONLY = """(async () => {
-  const bytes = new Uint8Array(await (await fetch(new URLSearchParams(location.search).get('src'))).arrayBuffer());
+  const bytes = """ + SRC_BYTES + """;
   const view = new DataView(bytes.buffer), data = [];
   for (let at = 8; at + 12 <= bytes.length; at += 12 + view.getUint32(at))
     if (String.fromCharCode(...bytes.subarray(at + 4, at + 8)) === 'IDAT')
@@ -71,7 +74,7 @@ INFLATE_ONLY = """(async () => {
 # layout); null where chromium has no ImageDecoder.
 DECODER_ONLY = """(async () => {
   if (typeof ImageDecoder === 'undefined') return null;
-  const bytes = new Uint8Array(await (await fetch(new URLSearchParams(location.search).get('src'))).arrayBuffer());
+  const bytes = """ + SRC_BYTES + """;
   const started = performance.now();
   const decoder = new ImageDecoder({data: bytes, type: 'image/png', colorSpaceConversion: 'none',
                                    premultiplyAlpha: 'none'});
@@ -175,7 +178,7 @@ def main(build, rounds):
                     for key, name in (("inflate", "inflation alone"), ("decoder", "ImageDecoder"),
                                       ("fresh", "fresh memory")):
                         if None in (found := [t[key] for t in times]):
-                            continue  # no ImageDecoder in this chromium
+                            continue  # a figure this chromium cannot give (no ImageDecoder)
                         figures[key] = found
                         print(f"  {name:9} {summary(found)}")
                 page[image] = {key: statistics.median(values) for key, values in figures.items()}
