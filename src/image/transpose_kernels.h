@@ -23,9 +23,12 @@ using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned 
 // How far ahead along its source rows a tile asks for the lines the tiles after
 // it will read. The hardware's own prefetch follows few of the many streams a
 // row of tiles reads (64 rows, each 5000 bytes from the next): moving the store
-// into the block buffer, 25 MB in all, took 2.1 ms with this against 3.6 (the
-// least of 15), and 256 ahead 2.6.
-constexpr int PREFETCH_AHEAD = 128;
+// into the block buffer, 25 MB in all, took 2.1 ms with 128 ahead against 3.6
+// (the least of 15) on an earlier machine. With 256-row blocks each source
+// row holds only four lines, and one line ahead asks for three of them, not
+// two: on an AMD EPYC of the Zen 5 family 3.5 to 3.9 ms against 4.3 to 4.5
+// with 128 and 5.9 to 6.3 with none (medians of 25).
+constexpr int PREFETCH_AHEAD = 64;
 constexpr int CACHE_LINE = 64;
 
 // The whole tiles of a block whose sides are multiples of the tile.
