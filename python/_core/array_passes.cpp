@@ -1,6 +1,7 @@
 // The module's passes over numpy arrays: counting, binarising and angles to levels, on threads.
 #include "array_passes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -86,16 +87,20 @@ uint64_t count_walk_levels(uint64_t total[GREY_LEVELS], const Walk& walk,
                            const std::function<bool()>& stop_requested) {
     // One set of count tables per thread, merged at the end: no sharing while
     // counting, and integer sums, the same whichever thread counted what.
-    const int workers = workers_for(walk, threads);
+    const size_t inner = walk.shape.size() - 1;
+    const bool pairs_possible = selection == nullptr && walk.strides[0][inner] == 1 &&
+                                walk.shape[inner] >= PAIR_COUNT_MIN_RUN;
+    int workers = workers_for(walk, threads);
+    // Fewer threads that count in pairs beat more that cannot: 1400 x 1400 took
+    // 0.33 ms on one thread against 0.49 on two.
+    if (pairs_possible && walk.elements / workers < PAIR_COUNT_MIN_PIXELS)
+        workers = std::max(1, static_cast<int>(walk.elements / PAIR_COUNT_MIN_PIXELS));
+    const bool by_pairs = pairs_possible && walk.elements / workers >= PAIR_COUNT_MIN_PIXELS;
     std::vector<uint64_t> tables(static_cast<size_t>(workers) * COUNT_TABLES * GREY_LEVELS, 0);
     const auto counts_of = [&](int worker) {
         return reinterpret_cast<uint64_t(*)[GREY_LEVELS]>(tables.data() +
                                                           worker * COUNT_TABLES * GREY_LEVELS);
     };
-    const size_t inner = walk.shape.size() - 1;
-    const bool by_pairs = selection == nullptr && walk.strides[0][inner] == 1 &&
-                          walk.shape[inner] >= PAIR_COUNT_MIN_RUN &&
-                          walk.elements / workers >= PAIR_COUNT_MIN_PIXELS;
     // A pair table per thread, and the pairs it took since its last merge.
     const PairTables pair_tables = by_pairs ? make_pair_tables(workers) : PairTables();
     std::vector<uint64_t> pairs_taken(workers, 0);
