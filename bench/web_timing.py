@@ -201,7 +201,8 @@ def main(build, rounds):
         subprocess.run(["g++", "-O2", "-std=c++17", "-ffp-contract=off", "-o", native,
                         os.path.join(ROOT, "bench", "web_core_timing.cpp"),
                         os.path.join(ROOT, "web", "circthresh_web.cpp"),
-                        "-I" + os.path.join(ROOT, "include"), "-I" + os.path.join(build_folder, "include"),
+                        os.path.join(ROOT, "src", "threshold", "level_counts.cpp"),
+                        "-I" + os.path.join(ROOT, "src"), "-I" + os.path.join(ROOT, "include"), "-I" + os.path.join(build_folder, "include"),
                         "-L" + build_folder, "-lcircthresh", "-Wl,-rpath," + build_folder], check=True)
         native_times = timed_run([native, pgm, str(core_rounds)])
 

@@ -14,6 +14,10 @@ const hasSimd = () => typeof WebAssembly === 'object' && WebAssembly.validate(SI
 
 // Pixels a call of a long loop covers (see inBands).
 const BAND_PIXELS = 1 << 20;
+// Images of this many pixels or more, all counted, are counted in pairs of
+// neighbours, as the command counts them; the table of pairs is 256 KiB.
+const PAIR_COUNT_MIN_PIXELS = 1 << 20;
+const LEVEL_PAIRS = 256 * 256;
 
 // The calls on a loaded module (what createCircthresh() resolves to).
 function circthreshCalls(core) {
@@ -140,8 +144,12 @@ function circthreshCalls(core) {
         const reportAt = scratch(64);
         const countsAt = scratch(8 * 256);
         core.HEAPU8.fill(0, countsAt, countsAt + 8 * 256);
-        const refusedCount = inBands(width, height, (row, rows) =>
-          core._web_count(levelsAt + row * width, rows, width, countedAt && countedAt + row * width, countsAt) !== 0);
+        const pairsAt = !countedAt && width * height >= PAIR_COUNT_MIN_PIXELS ? scratch(4 * LEVEL_PAIRS) : 0;
+        if (pairsAt) core.HEAPU8.fill(0, pairsAt, pairsAt + 4 * LEVEL_PAIRS);
+        const refusedCount = inBands(width, height, (row, rows) => (pairsAt
+          ? core._web_count_pairs(levelsAt + row * width, rows, width, pairsAt, countsAt)
+          : core._web_count(levelsAt + row * width, rows, width, countedAt && countedAt + row * width, countsAt)) !== 0);
+        if (pairsAt) core._web_merge_pairs(pairsAt, countsAt);
         let threshold = refusedCount ? -2 : core._web_cut(countsAt, reportAt, 64);
         if (threshold >= -1 && inBands(width, height, (row, rows) =>
           core._web_binarise(levelsAt + row * width, rows, width, threshold, maskAt + row * width) !== 0))

@@ -36,6 +36,7 @@ const cases = [
   { name: '4999x3', width: 4999, height: 3, draw: () => level(256, 0) },
   // More pixels than the page's calls take at once: counted and binarised in bands.
   { name: '1100x1000', width: 1100, height: 1000, draw: () => level(60, 200) },
+  { name: '1025x1025, odd bands of pairs', width: 1025, height: 1025, draw: () => level(256, 0) },
   { name: 'red across 0 on cyan', width: 300, height: 200,
     draw: () => (random() < 0.3 ? level(40, 0) : level(30, 128)) },
   { name: 'three clusters', width: 257, height: 129,
