@@ -27,7 +27,7 @@ using MoveTile = void (*)(const unsigned char* src, size_t src_stride, unsigned 
 // (the least of 15) on an earlier machine. With 256-row blocks each source
 // row holds only four lines, and one line ahead asks for three of them, not
 // two: on an AMD EPYC of the Zen 5 family 3.5 to 3.9 ms against 4.3 to 4.5
-// with 128 and 5.9 to 6.3 with none (medians of 25).
+// with 128 and 6.1 to 6.3 with none (medians of 25).
 constexpr int PREFETCH_AHEAD = 64;
 constexpr int CACHE_LINE = 64;
 

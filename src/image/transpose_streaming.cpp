@@ -16,8 +16,8 @@
 namespace {
 
 // Columns a pass through the buffer takes: 128 x 256 bytes, 32 KiB. On an AMD
-// EPYC of the Zen 5 family the store's 25 MB went in in 4.0 to 4.2 ms against
-// 4.5 to 4.7 with 64 columns (medians of 25); 256 and 512 did no better.
+// EPYC of the Zen 5 family the store's 25 MB went in in 4.2 to 4.3 ms against
+// 4.5 to 4.9 with 64 columns (medians of 25); 256 and 512 did no better.
 constexpr int BUFFER_COLUMNS = 128;
 constexpr int LINE = 64;
 
