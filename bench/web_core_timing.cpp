@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "threshold/level_counts.h"
+
 extern "C" {
 int web_count(const uint8_t* levels, size_t rows, size_t columns, const uint8_t* counted,
               uint64_t* counts);
@@ -52,7 +54,7 @@ int main(int argc, char** argv) {
         uint64_t counts[256] = {0};
         // As the page counts: in pairs from 2^20 pixels, into a table of its own a run.
         if (pixels >= (size_t{1} << 20)) {
-            std::vector<uint32_t> pairs(256 * 256, 0);
+            std::vector<uint32_t> pairs(LEVEL_PAIRS, 0);
             web_count_pairs(levels.data(), height, width, pairs.data(), counts);
             web_merge_pairs(pairs.data(), counts);
         } else {
