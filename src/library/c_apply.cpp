@@ -5,6 +5,35 @@
 #include "library/raster_extent.h"
 #include "threshold/binary_level.h"
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
+namespace {
+
+// One contiguous row, in == out when in place. The compiler vectorises the
+// plain loop into a signed shift of each byte by 7, which WebAssembly engines
+// build from 16-bit shifts chained through one register: in node 20 the
+// page's vector module took 1.8 ms over 5000 x 5000 this way, and 1.1 to 1.2
+// looking the distance's top four bits up in a table of 0s and 255s, whose
+// top half is 255: the same rule, byte for byte.
+void binarise_row(const uint8_t* in, uint8_t* out, size_t columns, int t) {
+    size_t c = 0;
+#if defined(__wasm_simd128__)
+    const v128_t threshold = wasm_i8x16_splat(static_cast<int8_t>(t));
+    const v128_t levels_by_top_bits = wasm_i8x16_const(0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, -1,
+                                                       -1, -1, -1);
+    for (; c + 16 <= columns; c += 16) {
+        const v128_t distance = wasm_i8x16_sub(wasm_v128_load(in + c), threshold);
+        const v128_t top_bits = wasm_v128_and(wasm_u16x8_shr(distance, 4), wasm_i8x16_splat(15));
+        wasm_v128_store(out + c, wasm_i8x16_swizzle(levels_by_top_bits, top_bits));
+    }
+#endif
+    for (; c < columns; ++c) out[c] = binary_level(in[c], t);
+}
+
+}  // namespace
+
 int circthresh_apply(const uint8_t* pixels, size_t rows, size_t columns, ptrdiff_t row_stride,
                      int t, uint8_t* binary, ptrdiff_t binary_row_stride) {
     if (pixels == nullptr || binary == nullptr || t < -1 || t > 127 ||
@@ -19,8 +48,7 @@ int circthresh_apply(const uint8_t* pixels, size_t rows, size_t columns, ptrdiff
     for (size_t r = 0; r < rows; ++r) {
         const uint8_t* in = pixels + static_cast<ptrdiff_t>(r) * row_stride;
         uint8_t* out = binary + static_cast<ptrdiff_t>(r) * binary_row_stride;
-        // A contiguous row: a loop the compiler vectorises. In place, in == out.
-        for (size_t c = 0; c < columns; ++c) out[c] = binary_level(in[c], t);
+        binarise_row(in, out, columns, t);
     }
     return CIRCTHRESH_OK;
 }
