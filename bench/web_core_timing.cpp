@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         const auto started = std::chrono::steady_clock::now();
         uint64_t counts[256] = {0};
         // As the page counts: in pairs from 2^20 pixels, into a table of its own a run.
-        if (pixels >= (size_t{1} << 20)) {
+        if (pixels >= static_cast<size_t>(PAIR_COUNT_MIN_PIXELS)) {
             std::vector<uint32_t> pairs(LEVEL_PAIRS, 0);
             web_count_pairs(levels.data(), height, width, pairs.data(), counts);
             web_merge_pairs(pairs.data(), counts);

@@ -30,12 +30,11 @@ void threshold_run(unsigned char* binary, ptrdiff_t binary_step, const unsigned 
     }
 }
 
-// Each thread counting this many pixels or more, of an array whose runs are
-// contiguous, counts them in pairs of neighbours (level_counts.h): 5000 x 5000
-// on one thread took 4.6 ms that way against 6.4 (medians of 25 calls). From
-// 2^20, as the command counts: a 2000 x 2000 chunk on two threads took 0.54 ms
-// against 0.88 with the line at 2^21, and 1400 x 1400 on one 0.33 against 0.53.
-constexpr ptrdiff_t PAIR_COUNT_MIN_PIXELS = ptrdiff_t{1} << 20;
+// Each thread counting PAIR_COUNT_MIN_PIXELS or more, of an array whose runs
+// are contiguous, counts them in pairs of neighbours (level_counts.h): 5000 x
+// 5000 on one thread took 4.6 ms that way against 6.4 (medians of 25 calls). A
+// 2000 x 2000 chunk on two threads took 0.54 ms against 0.88 with the line at
+// 2^21, and 1400 x 1400 on one 0.33 against 0.53.
 // Runs shorter than this go pixel by pixel: too few whole words.
 constexpr ptrdiff_t PAIR_COUNT_MIN_RUN = 64;
 

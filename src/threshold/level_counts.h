@@ -30,8 +30,10 @@ void count_selected_levels(LevelCounts counts, const unsigned char* run, ptrdiff
 // 5000 (medians of 40 counts): the benchmark's image 4.0 ms against 5.6, one
 // level throughout 3.5 against 6.9, uniform noise, whose pairs spread over the
 // whole table, 6.0 against 6.6. The table is 256 KiB, so clearing and merging
-// it pays only over a million pixels or more.
+// it pays only over a million pixels or more: the command, the module (each
+// thread) and the page count in pairs from PAIR_COUNT_MIN_PIXELS on.
 constexpr int LEVEL_PAIRS = GREY_LEVELS * GREY_LEVELS;
+constexpr int64_t PAIR_COUNT_MIN_PIXELS = int64_t{1} << 20;
 
 // The most pairs a table may take between merges: each counter is 32 bits.
 constexpr uint64_t MAX_PAIRS_PER_MERGE = UINT64_C(0xffffffff);
